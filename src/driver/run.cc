@@ -1,0 +1,82 @@
+#include "driver/run.h"
+
+#include <iostream>
+
+#include "input/reader.h"
+#include "ops/join.h"
+#include "ops/matching.h"
+#include "ops/product.h"
+#include "output/output_file.h"
+#include "store/store.h"
+
+namespace tjoin {
+namespace {
+
+std::string quoted(std::string_view name) {
+  return std::string(1, '\'').append(name).append(1, '\'');
+}
+
+// "fold step 1 ('A' with 'B')", or "fold step 2 (the result with 'C')".
+std::string describeStep(int i) {
+  std::string left = i == 1 ? quoted(store.tables[0].name) : "the result";
+  return "fold step " + std::to_string(i) + " (" + left + " with " + quoted(store.tables[i].name) +
+         ")";
+}
+
+int fail(const std::string& err) {
+  std::cout.flush();
+  std::cerr << "tjoin: " << err << '\n';
+  return ExitError;
+}
+
+}  // namespace
+
+bool checkTableBlocks(std::string* err) {
+  for (int i = 0; i < store.tableCount; ++i) {
+    if (store.tables[i].columnCount == 0) {
+      *err = "table " + quoted(store.tables[i].name) + " has no table block";
+      return false;
+    }
+  }
+  return true;
+}
+
+bool foldTables(std::string* err) {
+  if (store.tableCount == 1) {
+    std::cout << "Egy tabla van csak, eredmeny kiirasa!" << std::endl;
+    copyRelation(store.tables[0], store.result);
+    store.result.name = "result";
+    return true;
+  }
+  store.result.columnCount = 0;
+  store.result.rowCount = 0;
+  for (int i = 1; i < store.tableCount; ++i) {
+    // The first step always joins: with no common column the join is the product.
+    const Relation& left = i == 1 ? store.tables[0] : store.result;
+    const Relation& right = store.tables[i];
+    bool ok = findCommonColumns(left, right, err);
+    if (ok && i > 1 && store.pairCount == 0) {
+      std::cout << "direktszorzat jon\n";
+      ok = directProduct(left, right, err);
+    } else if (ok) {
+      ok = naturalJoin(left, right, err);
+    }
+    if (!ok) {
+      *err = describeStep(i) + ": " + *err;
+      return false;
+    }
+  }
+  return true;
+}
+
+int run(const char* inputPath, const char* outputPath) {
+  std::string err;
+  if (!readInputFile(inputPath, &err)) return fail(err);
+  if (!checkTableBlocks(&err)) return fail(quoted(inputPath) + ": " + err);
+  if (!foldTables(&err)) return fail(err);
+  // Opened only now: a run that fails before this leaves the output file as it was.
+  if (!writeOutputFile(outputPath, &err)) return fail(err);
+  return ExitOk;
+}
+
+}  // namespace tjoin

@@ -1,0 +1,35 @@
+// The run of tjoin: read the input file, fold its tables from left to right
+// into store.result, write the output file. Console messages go to standard
+// output; errors are one line "tjoin: ..." on standard error.
+
+#ifndef TJOIN_DRIVER_RUN_H_
+#define TJOIN_DRIVER_RUN_H_
+
+#include <string>
+
+namespace tjoin {
+
+// Exit statuses of a run.
+constexpr int ExitUsage = -1;
+constexpr int ExitOk = 0;
+constexpr int ExitError = 1;
+
+// Fails, naming the first one in *err, when a table the heading names got no
+// table block from the file (and so has no columns).
+bool checkTableBlocks(std::string* err);
+
+// Fills store.result with the fold of the input tables: a natural join for the
+// first step, then for each further table a natural join when it shares
+// columns with the result so far, else a direct product ("direktszorzat jon").
+// A single table is announced ("Egy tabla van csak, eredmeny kiirasa!") and
+// becomes the result as it is. Fails, naming the step and the limit in *err,
+// when a step's output would not fit a Relation.
+bool foldTables(std::string* err);
+
+// The whole job for the two file arguments; returns the exit status.
+// REQUIRES: the store in its initial state.
+int run(const char* inputPath, const char* outputPath);
+
+}  // namespace tjoin
+
+#endif  // TJOIN_DRIVER_RUN_H_

@@ -1,0 +1,35 @@
+// The last stage of both fold operators: building the output Relation from the
+// pairs of input rows it is made of, and handing it over to store.result.
+
+#ifndef TJOIN_OPS_COMPOSE_H_
+#define TJOIN_OPS_COMPOSE_H_
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "store/relation.h"
+
+namespace tjoin {
+
+// One output row: the left row and the right row it is made of.
+struct RowPair {
+  std::int32_t left;
+  std::int32_t right;
+};
+
+// Replaces store.result with the Relation named "result" whose Columns are all
+// of left's, then right's Columns c with keepRight[c], and whose row r is left
+// row rows[r].left followed by the kept cells of right row rows[r].right.
+// left may be store.result itself: the output is built aside first.
+// REQUIRES: the output has at most MaxColumns columns and MaxRows rows.
+void composeResult(const Relation& left, const Relation& right, const bool* keepRight,
+                   const std::vector<RowPair>& rows);
+
+// The reasons the operators give when their output would not fit a Relation.
+std::string tooManyColumns(int width);
+std::string tooManyRows();
+
+}  // namespace tjoin
+
+#endif  // TJOIN_OPS_COMPOSE_H_

@@ -1,0 +1,19 @@
+// Writing the output file: the heading line, the input tables and the result,
+// through a stream that hands each line to the file as soon as it is flushed.
+
+#ifndef TJOIN_OUTPUT_OUTPUT_FILE_H_
+#define TJOIN_OUTPUT_OUTPUT_FILE_H_
+
+#include <string>
+
+namespace tjoin {
+
+// Creates the file at path with permission bits 0664 (as the umask allows), or
+// empties it, and writes the input tables and store.result into it. Returns
+// false, with a one-line reason naming the file in *err, when it cannot be
+// opened or a write or the close fails.
+bool writeOutputFile(const char* path, std::string* err);
+
+}  // namespace tjoin
+
+#endif  // TJOIN_OUTPUT_OUTPUT_FILE_H_

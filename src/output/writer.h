@@ -1,0 +1,32 @@
+// The writers: the output file's heading line, the input tables and the
+// result, each table as a block in the layout the reader reads:
+//
+//   join(Item,Store)                      heading line
+//                                         empty line
+//   Item(ino int, color string, sno int)  header: name, then "name type" entries
+//   1,red,10                              one line per row, cells joined by ","
+//                                         empty line closing the block
+//
+// Every line ends with std::endl: a line end that also flushes, so the file
+// holds every completed line at any moment.
+
+#ifndef TJOIN_OUTPUT_WRITER_H_
+#define TJOIN_OUTPUT_WRITER_H_
+
+#include <ostream>
+
+#include "store/relation.h"
+
+namespace tjoin {
+
+// Writes the heading line naming store.tables[0] to [tableCount - 1], the
+// empty line, and the block of each of those tables.
+void writeInputTables(std::ostream& out);
+
+// Writes relation's block: its header line, one line per row and the empty
+// line. A Relation without columns has the header line "name()".
+void writeRelation(std::ostream& out, const Relation& relation);
+
+}  // namespace tjoin
+
+#endif  // TJOIN_OUTPUT_WRITER_H_

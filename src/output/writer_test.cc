@@ -1,0 +1,67 @@
+#include "output/writer.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "store/store.h"
+#include "store_helpers.h"
+
+namespace tjoin {
+namespace {
+
+std::string writtenInputTables() {
+  std::ostringstream out;
+  writeInputTables(out);
+  return out.str();
+}
+
+std::string written(const Relation& relation) {
+  std::ostringstream out;
+  writeRelation(out, relation);
+  return out.str();
+}
+
+TEST(Writer, InputTablesInTheReadersLayout) {
+  const char* input =
+      "join(Item,Store)\n\nItem(ino int, color string, sno int)\n1,red,10\n2,blue,20\n3,green,10\n"
+      "\nStore(sno int, city string)\n10,north\n30,south\n\n";
+  ASSERT_EQ("", load(input));
+  EXPECT_EQ(input, writtenInputTables());
+}
+
+TEST(Writer, TablesAreRebuiltFromTheStore) {
+  // Header names, blanks and CR are not copied: the stored texts are.
+  ASSERT_EQ("", load("  join(P,Q)  x\r\nskipped\nFoo(a  int,\tb t)  \r\n1,2\n\n\n3\n\n"
+                     "Bar(c t)\n\n"));
+  EXPECT_EQ("join(P,Q)\n\nP(a int, b t)\n1,2\n3,\n\nQ(c t)\n\n", writtenInputTables());
+}
+
+TEST(Writer, EmptyCellsAndOneColumnRows) {
+  ASSERT_EQ("", load("join(A,B)\n\nA(a t, b t, c t)\n1,,3\n,,\n4,5,\n\nB(x t)\na\n,\nb\n"));
+  EXPECT_EQ("A(a t, b t, c t)\n1,,3\n,,\n4,5,\n\n", written(store.tables[0]));
+  // A one-column row whose cell is empty is an empty line.
+  EXPECT_EQ("B(x t)\na\n\nb\n\n", written(store.tables[1]));
+}
+
+TEST(Writer, RelationWithoutColumnsOrRows) {
+  ASSERT_EQ("", load("join(A,B)\n\nA(x int)\n"));
+  EXPECT_EQ("A(x int)\n\n", written(store.tables[0]));
+  EXPECT_EQ("B()\n\n", written(store.tables[1]));
+}
+
+TEST(Writer, TenTablesInTheHeading) {
+  std::string input = "join(a,b,c,d,e,f,g,h,i,j)\n\n";
+  for (char name = 'a'; name <= 'j'; ++name) input += std::string(1, name) + "(x t)\n1\n\n";
+  ASSERT_EQ("", load(input));
+  EXPECT_EQ(input, writtenInputTables());
+}
+
+TEST(Writer, SingleTableHeading) {
+  ASSERT_EQ("", load("join(A)\n\nA(x t)\n1\n"));
+  EXPECT_EQ("join(A)\n\nA(x t)\n1\n\n", writtenInputTables());
+}
+
+}  // namespace
+}  // namespace tjoin

@@ -1,0 +1,71 @@
+// Relations: the fixed-capacity tables that every part of tjoin reads and
+// writes, and copyRelation, by which an operator hands its output over.
+//
+// A Relation holds room for MaxColumns Columns and MaxColumns x MaxRows cells,
+// column by column: the cell of column c and row r is cells[c * MaxRows + r].
+// Only the Columns below columnCount and the cells below both counts are
+// content; whatever lies beyond them is a leftover and is never read.
+
+#ifndef TJOIN_STORE_RELATION_H_
+#define TJOIN_STORE_RELATION_H_
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+namespace tjoin {
+
+constexpr int MaxTables = 10;   // input Relations in the store
+constexpr int MaxColumns = 50;  // Columns in one Relation
+constexpr int MaxRows = 10000;  // rows in one Relation (cells per column)
+
+// A cell is the offset of its first byte in the run's text (store.text).
+// Every stored value is followed there by a "," or a white-space byte, so its
+// end needs no storing; offset 0 is the text's leading line feed, the empty
+// cell. Four bytes a cell keep a full Relation at 2 MB, and zeroed memory is
+// a Relation of empty cells.
+using Cell = std::uint32_t;
+constexpr Cell EmptyCell = 0;
+
+struct Column {
+  std::string_view name;  // views into the run's text
+  std::string_view type;  // compared as text, never interpreted
+  std::int32_t aux = 0;   // travels with the Column on a copy; nothing reads it
+};
+
+// Unmaps a Relation's cell storage.
+struct CellStorageRelease {
+  void operator()(Cell* cells) const;
+};
+using CellStorage = std::unique_ptr<Cell[], CellStorageRelease>;
+
+// Returns MaxColumns x MaxRows empty cells in zero-filled pages that cost no
+// memory until a cell in them is written. Ends the process when the system
+// has no address space left for them.
+CellStorage makeCellStorage();
+
+struct Relation {
+  std::string_view name;
+  std::int32_t columnCount = 0;  // 0 to MaxColumns
+  std::int32_t rowCount = 0;     // 0 to MaxRows
+  std::array<Column, MaxColumns> columns{};
+  CellStorage cells = makeCellStorage();
+};
+
+// REQUIRES: 0 <= c < MaxColumns, 0 <= r < MaxRows.
+inline Cell& cellAt(Relation& relation, int c, int r) {
+  return relation.cells[static_cast<std::size_t>(c) * MaxRows + r];
+}
+inline Cell cellAt(const Relation& relation, int c, int r) {
+  return relation.cells[static_cast<std::size_t>(c) * MaxRows + r];
+}
+
+// Makes destination's content that of source: name, counts, the Columns below
+// the count and the cells below both counts. Nothing beyond the source's counts
+// is touched, so the destination keeps its leftovers there.
+void copyRelation(const Relation& source, Relation& destination);
+
+}  // namespace tjoin
+
+#endif  // TJOIN_STORE_RELATION_H_

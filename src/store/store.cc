@@ -1,0 +1,30 @@
+#include "store/store.h"
+
+namespace tjoin {
+
+RelationStore store;
+
+namespace {
+
+void emptyRelation(Relation& relation) {
+  relation.name = {};
+  relation.columnCount = 0;
+  relation.rowCount = 0;
+  relation.columns.fill(Column{});
+  relation.cells = makeCellStorage();
+}
+
+}  // namespace
+
+void resetStore() {
+  for (Relation& table : store.tables) emptyRelation(table);
+  emptyRelation(store.result);
+  store.tableCount = 1;
+  store.pairCount = 0;
+  store.leftIndex.fill(0);
+  store.rightIndex.fill(0);
+  // Last, once nothing points into it any more.
+  std::string("\n").swap(store.text);
+}
+
+}  // namespace tjoin

@@ -1,0 +1,269 @@
+// End-to-end tests: the built tjoin runs on files in a temporary directory,
+// and its standard output, standard error, exit status and output file are
+// compared byte for byte.
+//
+// tests/data holds one case per NAME.in: the input file. Beside it, NAME.out
+// is the expected output file (without it, the output file must be left as it
+// was), NAME.stdout and NAME.stderr the expected console (absent: nothing).
+// A case with an expected error line must exit with 1, any other with 0.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace tjoin {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+unsigned mode(const fs::path& path) {
+  return static_cast<unsigned>(fs::status(path).permissions() & fs::perms::mask);
+}
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// A fresh directory for one test, removed with everything in it at the end.
+// Runs happen in work(); their console is captured beside it.
+class EndToEnd : public testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "tjoin-e2e-XXXXXX").string();
+    ASSERT_NE(nullptr, mkdtemp(pattern.data()));
+    root_ = pattern;
+    fs::create_directory(work());
+  }
+  void TearDown() override { fs::remove_all(root_); }
+
+  fs::path work() const { return root_ / "work"; }
+
+  // Runs tjoin with args in work(); umask -1 keeps the test's own.
+  Outcome run(const std::vector<std::string>& args, int mask = -1) {
+    fs::path out = root_ / "stdout", err = root_ / "stderr";
+    pid_t child = fork();
+    if (child == 0) {
+      if (mask >= 0) umask(static_cast<mode_t>(mask));
+      int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      if (outFd < 0 || errFd < 0 || chdir(work().c_str()) != 0) _exit(127);
+      dup2(outFd, 1);
+      dup2(errFd, 2);
+      std::vector<char*> argv{const_cast<char*>(TJOIN_BINARY)};
+      for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+      argv.push_back(nullptr);
+      execv(TJOIN_BINARY, argv.data());
+      _exit(127);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    Outcome outcome;
+    outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+    outcome.out = readFile(out);
+    outcome.err = readFile(err);
+    return outcome;
+  }
+
+  // Writes input to in.txt, a previous output to out.txt, and runs on both.
+  Outcome runOn(const std::string& input) {
+    writeFile(work() / "in.txt", input);
+    writeFile(work() / "out.txt", kPrevious);
+    return run({"in.txt", "out.txt"});
+  }
+
+  std::string output() { return readFile(work() / "out.txt"); }
+
+  static constexpr const char* kPrevious = "an earlier output\n";
+  fs::path root_;
+};
+
+// The cases of tests/data, by name.
+std::vector<std::string> dataCases() {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(TJOIN_TEST_DATA)) {
+    if (entry.path().extension() == ".in") names.push_back(entry.path().stem().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class DataCase : public EndToEnd, public testing::WithParamInterface<std::string> {};
+
+TEST_P(DataCase, MatchesExpectedBytes) {
+  fs::path data = fs::path(TJOIN_TEST_DATA) / GetParam();
+  auto expected = [&](const char* extension) {
+    fs::path path = data;
+    path += extension;
+    return fs::exists(path) ? readFile(path) : std::string();
+  };
+  fs::path expectedOutput = data;
+  expectedOutput += ".out";
+
+  Outcome outcome = runOn(readFile(data.string() + ".in"));
+  EXPECT_EQ(expected(".stdout"), outcome.out);
+  EXPECT_EQ(expected(".stderr"), outcome.err);
+  EXPECT_EQ(outcome.err.empty() ? 0 : 1, outcome.status);
+  if (fs::exists(expectedOutput)) {
+    EXPECT_EQ(readFile(expectedOutput), output());
+  } else {
+    EXPECT_EQ(kPrevious, output());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Data, DataCase, testing::ValuesIn(dataCases()),
+                         [](const testing::TestParamInfo<std::string>& info) {
+                           return info.param;
+                         });
+
+TEST_F(EndToEnd, UsageWithoutTwoArguments) {
+  writeFile(work() / "a", "join(A)\n\nA(x t)\n1\n");
+  for (std::vector<std::string> args : {std::vector<std::string>{}, {"a"}, {"a", "b", "c"}}) {
+    Outcome outcome = run(args);
+    EXPECT_EQ("Usage: tjoin <inputfile> <outputfile>\n", outcome.out);
+    EXPECT_EQ("", outcome.err);
+    EXPECT_EQ(255, outcome.status);
+  }
+  EXPECT_FALSE(fs::exists(work() / "b"));
+  EXPECT_FALSE(fs::exists(work() / "c"));
+}
+
+TEST_F(EndToEnd, InputThatCannotBeRead) {
+  writeFile(work() / "out.txt", kPrevious);
+  Outcome missing = run({"missing.txt", "out.txt"});
+  EXPECT_EQ("", missing.out);
+  EXPECT_EQ("tjoin: cannot read 'missing.txt': No such file or directory\n", missing.err);
+  EXPECT_EQ(1, missing.status);
+
+  fs::create_directory(work() / "dir");
+  Outcome directory = run({"dir", "out.txt"});
+  EXPECT_EQ("tjoin: cannot read 'dir': Is a directory\n", directory.err);
+  EXPECT_EQ(1, directory.status);
+  EXPECT_EQ(kPrevious, output());
+
+  Outcome notCreated = run({"missing.txt", "new.txt"});
+  EXPECT_EQ(1, notCreated.status);
+  EXPECT_FALSE(fs::exists(work() / "new.txt"));
+}
+
+TEST_F(EndToEnd, OutputThatCannotBeWritten) {
+  writeFile(work() / "in.txt", "join(A,B)\n\nA(x t)\n1\n\nB(x t)\n1\n");
+  Outcome full = run({"in.txt", "/dev/full"});
+  EXPECT_EQ("tjoin: cannot write '/dev/full': No space left on device\n", full.err);
+  EXPECT_EQ(1, full.status);
+
+  Outcome noDirectory = run({"in.txt", "nowhere/out.txt"});
+  EXPECT_EQ("tjoin: cannot write 'nowhere/out.txt': No such file or directory\n", noDirectory.err);
+  EXPECT_EQ(1, noDirectory.status);
+}
+
+TEST_F(EndToEnd, ConsoleMessagesComeBeforeAnError) {
+  std::string rows;
+  for (int r = 0; r < 101; ++r) rows += std::to_string(r) + "\n";
+  Outcome outcome = runOn("join(A,B)\n\nA(x t)\n" + rows + "\nB(y t)\n" + rows);
+  EXPECT_EQ("Kozos oszlop: Nincs\n", outcome.out);
+  EXPECT_EQ("tjoin: fold step 1 ('A' with 'B'): the result would have more than 10000 rows\n",
+            outcome.err);
+  EXPECT_EQ(1, outcome.status);
+  EXPECT_EQ(kPrevious, output());
+}
+
+TEST_F(EndToEnd, CreatesTheOutputWithMode0664) {
+  writeFile(work() / "in.txt", "join(A)\n\nA(x t)\n1\n");
+  ASSERT_EQ(0, run({"in.txt", "open.txt"}, 0).status);
+  EXPECT_EQ(0664u, mode(work() / "open.txt"));
+  ASSERT_EQ(0, run({"in.txt", "masked.txt"}, 022).status);
+  EXPECT_EQ(0644u, mode(work() / "masked.txt"));
+}
+
+TEST_F(EndToEnd, ReplacesAnExistingOutputWhole) {
+  writeFile(work() / "out.txt", std::string(10000, 'x'));
+  writeFile(work() / "in.txt", "join(A)\n\nA(x t)\n1\n");
+  ASSERT_EQ(0, run({"in.txt", "out.txt"}).status);
+  EXPECT_EQ("join(A)\n\nA(x t)\n1\n\nresult(x t)\n1\n\n", output());
+}
+
+TEST_F(EndToEnd, OutputMayReplaceItsInput) {
+  const std::string input = "join(A,B)\n\nA(x t, y t)\n1,a\n2,b\n\nB(y t)\nb\n";
+  writeFile(work() / "same.txt", input);
+  ASSERT_EQ(0, run({"same.txt", "same.txt"}).status);
+  const std::string joined =
+      "join(A,B)\n\nA(x t, y t)\n1,a\n2,b\n\nB(y t)\nb\n\nresult(x t, y t)\n2,b\n\n";
+  EXPECT_EQ(joined, readFile(work() / "same.txt"));
+  // Read again, it holds the same tables and so gives the same file.
+  ASSERT_EQ(0, run({"same.txt", "same.txt"}).status);
+  EXPECT_EQ(joined, readFile(work() / "same.txt"));
+
+  // A failed run leaves it as it was.
+  writeFile(work() / "bad.txt", "join(A,B)\n\nA(x t)\n");
+  EXPECT_EQ(1, run({"bad.txt", "bad.txt"}).status);
+  EXPECT_EQ("join(A,B)\n\nA(x t)\n", readFile(work() / "bad.txt"));
+}
+
+TEST_F(EndToEnd, OutputReadAgainGivesTheSameTables) {
+  fs::path data = fs::path(TJOIN_TEST_DATA);
+  for (const std::string& name : dataCases()) {
+    fs::path expected = data / (name + ".out");
+    if (!fs::exists(expected)) continue;
+    SCOPED_TRACE(name);
+    std::string first = readFile(expected);
+    Outcome again = runOn(first);
+    ASSERT_EQ(0, again.status);
+    // The input tables come out as they went in; the result block is not read.
+    std::string second = output();
+    std::size_t tables = first.rfind("result(");
+    EXPECT_EQ(first.substr(0, tables), second.substr(0, tables));
+  }
+}
+
+TEST_F(EndToEnd, FullCapacityTables) {
+  // 10000 rows of 50 columns read whole, joined one to one on their first column.
+  std::string header = "(k t";
+  for (int c = 1; c < 25; ++c) header += ", a" + std::to_string(c) + " t";
+  std::string rightHeader = "(k t";
+  for (int c = 1; c < 26; ++c) rightHeader += ", b" + std::to_string(c) + " t";
+  std::string left, right;
+  for (int r = 0; r < 10000; ++r) {
+    std::string key = std::to_string(r);
+    left += key + std::string(24, ',') + "\n";
+    right += key + ",x" + std::string(24, ',') + "\n";
+  }
+  Outcome outcome =
+      runOn("join(L,R)\n\nL" + header + ")\n" + left + "\nR" + rightHeader + ")\n" + right);
+  ASSERT_EQ("", outcome.err);
+  std::string written = output();
+  std::size_t result = written.find("result(");
+  ASSERT_NE(std::string::npos, result);
+  std::string block = written.substr(result);
+  EXPECT_EQ(10000 + 2, std::count(block.begin(), block.end(), '\n'));
+  EXPECT_NE(std::string::npos,
+            block.find("\n9999," + std::string(24, ',') + "x" + std::string(24, ',') + "\n\n"));
+
+  Outcome tooLong = runOn("join(L)\n\nL(k t)\n" + left + "10000\n");
+  EXPECT_EQ("tjoin: 'in.txt': table 'L' has more than 10000 rows\n", tooLong.err);
+  EXPECT_EQ(kPrevious, output());
+}
+
+}  // namespace
+}  // namespace tjoin

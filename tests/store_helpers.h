@@ -1,0 +1,50 @@
+// Helpers for the unit tests: loading input text into the store and showing
+// Relations as short strings that whole-value assertions can compare.
+
+#ifndef TJOIN_TESTS_STORE_HELPERS_H_
+#define TJOIN_TESTS_STORE_HELPERS_H_
+
+#include <string>
+#include <string_view>
+
+#include "input/reader.h"
+#include "store/store.h"
+
+namespace tjoin {
+
+// Resets the store and reads input into it; returns the reader's error, or "".
+inline std::string load(std::string_view input) {
+  resetStore();
+  std::string err;
+  return readInput(input, &err) ? "" : err;
+}
+
+// "name(a int, b text)".
+inline std::string showColumns(const Relation& relation) {
+  std::string shown(relation.name);
+  shown += '(';
+  for (int c = 0; c < relation.columnCount; ++c) {
+    if (c > 0) shown += ", ";
+    shown += relation.columns[c].name;
+    shown += ' ';
+    shown += relation.columns[c].type;
+  }
+  return shown + ')';
+}
+
+// "1,x|2,y": the rows, cells joined by "," and rows by "|".
+inline std::string showRows(const Relation& relation) {
+  std::string shown;
+  for (int r = 0; r < relation.rowCount; ++r) {
+    if (r > 0) shown += '|';
+    for (int c = 0; c < relation.columnCount; ++c) {
+      if (c > 0) shown += ',';
+      shown += cellText(cellAt(relation, c, r));
+    }
+  }
+  return shown;
+}
+
+}  // namespace tjoin
+
+#endif  // TJOIN_TESTS_STORE_HELPERS_H_
