@@ -60,10 +60,6 @@ void returnTo(Cursor& in, std::size_t pos) {
   in.atEnd = false;
 }
 
-Cell offsetOf(const Cursor& in, std::string_view value) {
-  return static_cast<Cell>(value.data() - in.text);
-}
-
 // The word without the first occurrence of c. Written as the format asks, c is
 // the word's last byte and the result is a prefix. Elsewhere, the bytes in
 // front of it move one place right over it, so the result is still one view.
@@ -109,23 +105,6 @@ bool readHeader(Cursor& in, Relation& table, int columnCount) {
   return true;
 }
 
-// Splits a row word at "," into the cells of row r: value k goes to column k,
-// missing values leave their cells empty, values beyond the columns are dropped.
-void storeRow(const Cursor& in, Relation& table, int r, std::string_view word) {
-  std::string_view rest = word;
-  bool more = true;
-  for (int c = 0; c < table.columnCount; ++c) {
-    if (!more) {
-      cellAt(table, c, r) = EmptyCell;
-      continue;
-    }
-    std::size_t comma = rest.find(',');
-    more = comma != std::string_view::npos;
-    cellAt(table, c, r) = offsetOf(in, rest.substr(0, comma));
-    if (more) rest.remove_prefix(comma + 1);
-  }
-}
-
 // Whether the next word would be stored as a row: it holds no "(" and does not
 // end the text. Leaves the cursor as it was.
 bool rowFollows(Cursor& in) {
@@ -134,20 +113,51 @@ bool rowFollows(Cursor& in) {
   return readWord(peek, &word) && !peek.atEnd && word.find('(') == std::string_view::npos;
 }
 
+// Reads the next word as row r of table, in one pass over its bytes: value k,
+// up to the next ",", goes to column k; missing values leave empty cells and
+// values beyond the columns are dropped. Returns false, storing no row, when
+// the word holds a "(" (the cursor then stays in front of it) or ends the text.
+// Cells of a word that is not stored are written all the same: they lie at
+// rowCount or beyond, so they are never read.
+bool readRow(Cursor& in, Relation& table, int r) {
+  const char* text = in.text;
+  const std::size_t size = in.size;
+  const std::size_t mark = in.pos;
+  std::size_t pos = mark;
+  while (pos < size && isWhiteSpace(text[pos])) ++pos;
+  int c = 0;
+  std::size_t value = pos;
+  bool paren = false;
+  for (; pos < size; ++pos) {
+    unsigned char kind = byteClass(text[pos]);
+    if (kind == 0) continue;
+    if (kind == kSpace) break;
+    if (kind == kParen) {
+      paren = true;
+    } else {
+      if (c < table.columnCount) cellAt(table, c++, r) = static_cast<Cell>(value);
+      value = pos + 1;
+    }
+  }
+  in.pos = pos;
+  if (pos == size) {
+    in.atEnd = true;
+    return false;
+  }
+  if (paren) {
+    returnTo(in, mark);
+    return false;
+  }
+  if (c < table.columnCount) cellAt(table, c++, r) = static_cast<Cell>(value);
+  for (; c < table.columnCount; ++c) cellAt(table, c, r) = EmptyCell;
+  return true;
+}
+
 // Reads the rows of one table up to its end: a word holding "(" (left unread),
 // the end of the text, or MaxRows rows.
 bool readRows(Cursor& in, Relation& table, std::string* err) {
   int r = 0;
-  for (; r < MaxRows; ++r) {
-    std::size_t mark = in.pos;
-    std::string_view word;
-    if (!readWord(in, &word) || in.atEnd) break;
-    if (word.find('(') != std::string_view::npos) {
-      returnTo(in, mark);
-      break;
-    }
-    storeRow(in, table, r, word);
-  }
+  while (r < MaxRows && readRow(in, table, r)) ++r;
   table.rowCount = r;
   if (r == MaxRows && rowFollows(in)) {
     *err = "table '" + std::string(table.name) + "' has more than " + std::to_string(MaxRows) +

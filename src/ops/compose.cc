@@ -6,8 +6,9 @@ namespace tjoin {
 
 void composeResult(const Relation& left, const Relation& right, const bool* keepRight,
                    const std::vector<RowPair>& rows) {
-  // Lives for this call only; its pages are mapped as cells are written.
-  Relation scratch;
+  // Every Column and cell within the counts set below is written here, so
+  // what an earlier step left in the scratch is never read.
+  Relation& scratch = store.scratch;
   scratch.name = "result";
   int rowCount = static_cast<int>(rows.size());
   int p = 0;

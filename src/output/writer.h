@@ -7,8 +7,8 @@
 //   1,red,10                              one line per row, cells joined by ","
 //                                         empty line closing the block
 //
-// Every line ends with std::endl: a line end that also flushes, so the file
-// holds every completed line at any moment.
+// Every line is flushed as soon as its line end is written, so the file holds
+// every completed line at any moment.
 
 #ifndef TJOIN_OUTPUT_WRITER_H_
 #define TJOIN_OUTPUT_WRITER_H_

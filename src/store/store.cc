@@ -19,6 +19,7 @@ void emptyRelation(Relation& relation) {
 void resetStore() {
   for (Relation& table : store.tables) emptyRelation(table);
   emptyRelation(store.result);
+  emptyRelation(store.scratch);
   store.tableCount = 1;
   store.pairCount = 0;
   store.leftIndex.fill(0);

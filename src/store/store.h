@@ -24,6 +24,11 @@ struct RelationStore {
   std::int32_t tableCount = 1;             // names in the heading; never below 1
   Relation result;                         // the fold so far, named "result"
 
+  // Where an operator builds its output before copying it into result. One
+  // Relation serves every fold step, so its pages are mapped once per run
+  // rather than once per step; beyond the counts it holds leftovers.
+  Relation scratch;
+
   // ColumnPair k, for k < pairCount, is (leftIndex[k], rightIndex[k]): a column
   // of the step's left Relation and the right column it is common with.
   std::int32_t pairCount = 0;
@@ -37,15 +42,27 @@ extern RelationStore store;
 // tableCount 1, pairCount 0 and eleven empty Relations.
 void resetStore();
 
-// The six white-space bytes of the file format: space, \t, \n, \v, \f, \r.
-inline bool isWhiteSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+// Byte classes of the file format, looked up per byte by the reader and by
+// cellText. White space is the six bytes space, \t, \n, \v, \f and \r; a cell
+// ends at white space or ","; a word holding "(" is a header, not a row.
+enum ByteClass : unsigned char { kComma = 1, kSpace = 2, kParen = 4 };
+constexpr std::array<unsigned char, 256> kByteClass = [] {
+  std::array<unsigned char, 256> classes{};
+  for (unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r'}) classes[c] = kSpace;
+  classes[static_cast<unsigned char>(',')] = kComma;
+  classes[static_cast<unsigned char>('(')] = kParen;
+  return classes;
+}();
+inline unsigned char byteClass(char c) { return kByteClass[static_cast<unsigned char>(c)]; }
+
+inline bool isWhiteSpace(char c) { return byteClass(c) == kSpace; }
 
 // The bytes of a cell: from its offset in store.text up to the next "," or
 // white space.
 inline std::string_view cellText(Cell cell) {
   const char* begin = store.text.data() + cell;
   const char* end = begin;
-  while (*end != ',' && !isWhiteSpace(*end)) ++end;
+  while ((byteClass(*end) & (kComma | kSpace)) == 0) ++end;
   return std::string_view(begin, static_cast<std::size_t>(end - begin));
 }
 

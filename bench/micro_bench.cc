@@ -1,0 +1,89 @@
+// Micro benchmarks of tjoin's stages on the benchmark workloads, so a change
+// to one stage can be judged on its own: the reader on W2's input, one
+// natural-join step of W2, copyRelation of a full result, and the writers.
+
+#include <benchmark/benchmark.h>
+
+#include <sstream>
+#include <string>
+
+#include "input/reader.h"
+#include "ops/join.h"
+#include "ops/matching.h"
+#include "output/writer.h"
+#include "store/store.h"
+#include "workloads.h"
+
+namespace {
+
+const std::string& chainInput() {
+  static const std::string input = tjoin::bench::inputText(tjoin::bench::makeWorkloads()[1]);
+  return input;
+}
+
+void loadChain(benchmark::State& state) {
+  tjoin::resetStore();
+  std::string err;
+  if (!tjoin::readInput(chainInput(), &err)) state.SkipWithError(err.c_str());
+}
+
+void BM_ReadInput(benchmark::State& state) {
+  const std::string& input = chainInput();
+  for (auto _ : state) {
+    state.PauseTiming();
+    tjoin::resetStore();
+    state.ResumeTiming();
+    std::string err;
+    benchmark::DoNotOptimize(tjoin::readInput(input, &err));
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * input.size()));
+}
+BENCHMARK(BM_ReadInput)->Unit(benchmark::kMillisecond);
+
+// Joins t0 and t1 of W2: 10000 rows to 10000 on one shuffled key.
+void BM_NaturalJoinStep(benchmark::State& state) {
+  loadChain(state);
+  std::string err;
+  tjoin::findCommonColumns(tjoin::store.tables[0], tjoin::store.tables[1], &err);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        tjoin::naturalJoin(tjoin::store.tables[0], tjoin::store.tables[1], &err));
+  }
+  state.SetItemsProcessed(state.iterations() * tjoin::store.result.rowCount);
+}
+BENCHMARK(BM_NaturalJoinStep)->Unit(benchmark::kMillisecond);
+
+// Copies a full 50 x 10000 Relation.
+void BM_CopyRelation(benchmark::State& state) {
+  tjoin::resetStore();
+  tjoin::Relation source, destination;
+  source.columnCount = tjoin::MaxColumns;
+  source.rowCount = tjoin::MaxRows;
+  for (int c = 0; c < tjoin::MaxColumns; ++c) {
+    for (int r = 0; r < tjoin::MaxRows; ++r) tjoin::cellAt(source, c, r) = tjoin::EmptyCell;
+  }
+  for (auto _ : state) {
+    tjoin::copyRelation(source, destination);
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(state.iterations() * tjoin::MaxColumns * tjoin::MaxRows *
+                          static_cast<int64_t>(sizeof(tjoin::Cell)));
+}
+BENCHMARK(BM_CopyRelation)->Unit(benchmark::kMicrosecond);
+
+// Writes W2's ten input tables to memory, one flush per line.
+void BM_WriteInputTables(benchmark::State& state) {
+  loadChain(state);
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    std::ostringstream out;
+    tjoin::writeInputTables(out);
+    bytes = out.str().size();
+  }
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
+}
+BENCHMARK(BM_WriteInputTables)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
