@@ -2,10 +2,10 @@
 // and its standard output, standard error, exit status and output file are
 // compared byte for byte.
 //
-// tests/data holds one case per NAME.in: the input file. Beside it, NAME.out
-// is the expected output file (without it, the output file must be left as it
-// was), NAME.stdout and NAME.stderr the expected console (absent: nothing).
-// A case with an expected error line must exit with 1, any other with 0.
+// tests/data and examples hold one case per NAME.txt: the input file. Beside
+// it, NAME.expected is the expected output file (without it, the output file
+// must be left as it was), NAME.stdout and NAME.stderr the expected console
+// (absent: nothing). A case with an error line must exit with 1, others with 0.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -24,6 +25,10 @@ namespace tjoin {
 namespace {
 
 namespace fs = std::filesystem;
+
+// The capacities, restated: these tests check the binary from outside.
+constexpr int MaxColumnsHere = 50;
+constexpr int MaxRowsHere = 10000;
 
 std::string readFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -99,42 +104,45 @@ class EndToEnd : public testing::Test {
   fs::path root_;
 };
 
-// The cases of tests/data, by name.
+// The cases of tests/data and examples: their paths without ".txt".
 std::vector<std::string> dataCases() {
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(TJOIN_TEST_DATA)) {
-    if (entry.path().extension() == ".in") names.push_back(entry.path().stem().string());
+  std::vector<std::string> cases;
+  for (const char* dir : {TJOIN_TEST_DATA, TJOIN_EXAMPLES}) {
+    for (const auto& entry : fs::directory_iterator(dir)) {
+      fs::path path = entry.path();
+      if (path.extension() == ".txt") cases.push_back(path.replace_extension().string());
+    }
   }
-  std::sort(names.begin(), names.end());
-  return names;
+  std::sort(cases.begin(), cases.end());
+  return cases;
+}
+
+// The file beside a case with the given extension, or "" when there is none.
+std::string caseFile(const std::string& base, const char* extension) {
+  fs::path path = base + extension;
+  return fs::exists(path) ? readFile(path) : std::string();
 }
 
 class DataCase : public EndToEnd, public testing::WithParamInterface<std::string> {};
 
 TEST_P(DataCase, MatchesExpectedBytes) {
-  fs::path data = fs::path(TJOIN_TEST_DATA) / GetParam();
-  auto expected = [&](const char* extension) {
-    fs::path path = data;
-    path += extension;
-    return fs::exists(path) ? readFile(path) : std::string();
-  };
-  fs::path expectedOutput = data;
-  expectedOutput += ".out";
-
-  Outcome outcome = runOn(readFile(data.string() + ".in"));
-  EXPECT_EQ(expected(".stdout"), outcome.out);
-  EXPECT_EQ(expected(".stderr"), outcome.err);
+  const std::string& base = GetParam();
+  Outcome outcome = runOn(readFile(base + ".txt"));
+  EXPECT_EQ(caseFile(base, ".stdout"), outcome.out);
+  EXPECT_EQ(caseFile(base, ".stderr"), outcome.err);
   EXPECT_EQ(outcome.err.empty() ? 0 : 1, outcome.status);
-  if (fs::exists(expectedOutput)) {
-    EXPECT_EQ(readFile(expectedOutput), output());
+  if (fs::exists(base + ".expected")) {
+    EXPECT_EQ(readFile(base + ".expected"), output());
   } else {
     EXPECT_EQ(kPrevious, output());
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Data, DataCase, testing::ValuesIn(dataCases()),
+INSTANTIATE_TEST_SUITE_P(Files, DataCase, testing::ValuesIn(dataCases()),
                          [](const testing::TestParamInfo<std::string>& info) {
-                           return info.param;
+                           fs::path path(info.param);
+                           return path.parent_path().filename().string() + "_" +
+                                  path.filename().string();
                          });
 
 TEST_F(EndToEnd, UsageWithoutTwoArguments) {
@@ -222,12 +230,10 @@ TEST_F(EndToEnd, OutputMayReplaceItsInput) {
 }
 
 TEST_F(EndToEnd, OutputReadAgainGivesTheSameTables) {
-  fs::path data = fs::path(TJOIN_TEST_DATA);
-  for (const std::string& name : dataCases()) {
-    fs::path expected = data / (name + ".out");
-    if (!fs::exists(expected)) continue;
-    SCOPED_TRACE(name);
-    std::string first = readFile(expected);
+  for (const std::string& base : dataCases()) {
+    if (!fs::exists(base + ".expected")) continue;
+    SCOPED_TRACE(base);
+    std::string first = readFile(base + ".expected");
     Outcome again = runOn(first);
     ASSERT_EQ(0, again.status);
     // The input tables come out as they went in; the result block is not read.
@@ -238,31 +244,58 @@ TEST_F(EndToEnd, OutputReadAgainGivesTheSameTables) {
 }
 
 TEST_F(EndToEnd, FullCapacityTables) {
-  // 10000 rows of 50 columns read whole, joined one to one on their first column.
-  std::string header = "(k t";
-  for (int c = 1; c < 25; ++c) header += ", a" + std::to_string(c) + " t";
-  std::string rightHeader = "(k t";
-  for (int c = 1; c < 26; ++c) rightHeader += ", b" + std::to_string(c) + " t";
-  std::string left, right;
-  for (int r = 0; r < 10000; ++r) {
-    std::string key = std::to_string(r);
-    left += key + std::string(24, ',') + "\n";
-    right += key + ",x" + std::string(24, ',') + "\n";
+  // 50 columns and 10000 rows read whole, joined one to one with a key table:
+  // the result fills a Relation exactly.
+  std::string header = "L(k t";
+  for (int c = 1; c < MaxColumnsHere; ++c) header += ", a" + std::to_string(c) + " t";
+  std::string left, keys;
+  for (int r = 0; r < MaxRowsHere; ++r) {
+    std::string key = std::to_string(MaxRowsHere - 1 - r);
+    left += key + std::string(MaxColumnsHere - 2, ',') + ",v" + key + "\n";
+    keys += std::to_string(r) + "\n";
   }
-  Outcome outcome =
-      runOn("join(L,R)\n\nL" + header + ")\n" + left + "\nR" + rightHeader + ")\n" + right);
+  std::string input = "join(L,K)\n\n" + header + ")\n" + left + "\nK(k t)\n" + keys;
+  Outcome outcome = runOn(input);
   ASSERT_EQ("", outcome.err);
   std::string written = output();
-  std::size_t result = written.find("result(");
-  ASSERT_NE(std::string::npos, result);
-  std::string block = written.substr(result);
-  EXPECT_EQ(10000 + 2, std::count(block.begin(), block.end(), '\n'));
-  EXPECT_NE(std::string::npos,
-            block.find("\n9999," + std::string(24, ',') + "x" + std::string(24, ',') + "\n\n"));
+  // The input tables come back byte for byte, the result holds every row.
+  ASSERT_EQ(input + "\n", written.substr(0, input.size() + 1));
+  std::string result = written.substr(input.size() + 1);
+  EXPECT_EQ(MaxRowsHere + 2, std::count(result.begin(), result.end(), '\n'));
+  EXPECT_EQ(0u, result.find("result(k t, a1 t,"));
+  EXPECT_NE(std::string::npos, result.find("\n0" + std::string(MaxColumnsHere - 2, ',') + ",v0\n"));
 
-  Outcome tooLong = runOn("join(L)\n\nL(k t)\n" + left + "10000\n");
+  Outcome tooLong = runOn("join(L)\n\nL(k t)\n" + keys + "10000\n");
   EXPECT_EQ("tjoin: 'in.txt': table 'L' has more than 10000 rows\n", tooLong.err);
   EXPECT_EQ(kPrevious, output());
+}
+
+TEST_F(EndToEnd, KeepsEveryByte) {
+  // NUL, bytes that are not UTF-8 and control bytes other than white space are
+  // plain bytes of names and cells.
+  const char bytes[] =
+      "join(T\xff,U)\n\nx(k\x01 t\x80, v\0 t)\n\xc0\xaf\x00,\x7f\xfe\n\n"
+      "y(k\x01 t\x80)\n\xc0\xaf\x00\n";
+  std::string input(bytes, sizeof bytes - 1);
+  Outcome outcome = runOn(input);
+  ASSERT_EQ("", outcome.err);
+  const char expected[] =
+      "join(T\xff,U)\n\nT\xff(k\x01 t\x80, v\0 t)\n\xc0\xaf\x00,\x7f\xfe\n\n"
+      "U(k\x01 t\x80)\n\xc0\xaf\x00\n\n"
+      "result(k\x01 t\x80, v\0 t)\n\xc0\xaf\x00,\x7f\xfe\n\n";
+  EXPECT_EQ(std::string(expected, sizeof expected - 1), output());
+}
+
+TEST_F(EndToEnd, HugeWordsAndLines) {
+  // A 10 MB cell and a 1 MB column name on a long header line.
+  std::string cell(10 << 20, 'c');
+  std::string name(1 << 20, 'n');
+  Outcome outcome = runOn("join(A,B)\n\nA(" + name + " t, k t)\n" + cell + ",1\n\nB(k t)\n1\n");
+  ASSERT_EQ("", outcome.err);
+  std::string result = "result(" + name + " t, k t)\n" + cell + ",1\n\n";
+  std::string written = output();
+  ASSERT_GT(written.size(), result.size());
+  EXPECT_TRUE(written.compare(written.size() - result.size(), result.size(), result) == 0);
 }
 
 }  // namespace

@@ -22,8 +22,8 @@ std::string match(const std::string& input, std::string* console = nullptr) {
   if (!ok) return err;
   std::string pairs;
   for (int k = 0; k < store.pairCount; ++k) {
-    pairs +=
-        "(" + std::to_string(store.leftIndex[k]) + "," + std::to_string(store.rightIndex[k]) + ")";
+    pairs.append("(").append(std::to_string(store.leftIndex[k])).append(",");
+    pairs.append(std::to_string(store.rightIndex[k])).append(")");
   }
   return pairs;
 }

@@ -1,0 +1,90 @@
+// libFuzzer target: the whole job in memory, through the functions the driver
+// calls: the input bytes to the reader, the fold, the writers into a string.
+//
+// Beyond "no crash, no undefined behaviour", it checks that a run either
+// succeeds or fails with a one-line reason, and that on success the written
+// output, read again as input, yields the same input tables. That holds for
+// the names of the file format: column names and types that are not empty and
+// hold none of ",", "(" and ")" (the header syntax), table names without them,
+// and no one-column table with an empty cell (written as an empty line, which
+// the reader skips).
+
+#include <cstdint>
+#include <cstdlib>
+#include <iostream>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#include "driver/run.h"
+#include "input/reader.h"
+#include "output/writer.h"
+#include "store/store.h"
+
+namespace {
+
+bool plainName(std::string_view name) {
+  return name.find_first_of(",()") == std::string_view::npos;
+}
+bool plainWord(std::string_view word) { return !word.empty() && plainName(word); }
+
+bool readsBackTheSame() {
+  for (int t = 0; t < tjoin::store.tableCount; ++t) {
+    const tjoin::Relation& table = tjoin::store.tables[t];
+    if (!plainName(table.name)) return false;
+    for (int c = 0; c < table.columnCount; ++c) {
+      if (!plainWord(table.columns[c].name) || !plainWord(table.columns[c].type)) return false;
+    }
+    if (table.columnCount != 1) continue;
+    for (int r = 0; r < table.rowCount; ++r) {
+      if (tjoin::cellText(tjoin::cellAt(table, 0, r)).empty()) return false;
+    }
+  }
+  return true;
+}
+
+std::string inputTables() {
+  std::ostringstream out;
+  tjoin::writeInputTables(out);
+  return out.str();
+}
+
+void check(bool condition, const char* what) {
+  if (condition) return;
+  std::cerr << "tjoin_fuzzer: " << what << '\n';
+  std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  static std::ostringstream console;  // the run's console messages
+  static bool quiet = (std::cout.rdbuf(console.rdbuf()), true);
+  (void)quiet;
+  console.str("");
+
+  tjoin::resetStore();
+  std::string err;
+  std::string_view input(reinterpret_cast<const char*>(data), size);
+  bool ok =
+      tjoin::readInput(input, &err) && tjoin::checkTableBlocks(&err) && tjoin::foldTables(&err);
+  if (!ok) {
+    check(!err.empty() && err.find('\n') == std::string::npos,
+          "a failed run needs a one-line reason");
+    return 0;
+  }
+  check(err.empty(), "a run that succeeds reports no error");
+
+  std::ostringstream out;
+  tjoin::writeInputTables(out);
+  tjoin::writeRelation(out, tjoin::store.result);
+  if (!readsBackTheSame()) return 0;
+
+  std::string tables = inputTables();
+  std::string written = out.str();
+  check(written.compare(0, tables.size(), tables) == 0, "the output begins with the input tables");
+  tjoin::resetStore();
+  check(tjoin::readInput(written, &err), "the output reads back");
+  check(inputTables() == tables, "the output reads back as the same input tables");
+  return 0;
+}
