@@ -60,14 +60,15 @@ void returnTo(Cursor& in, std::size_t pos) {
   in.atEnd = false;
 }
 
-// The word without the first occurrence of c. Written as the format asks, c is
-// the word's last byte and the result is a prefix. Elsewhere, the bytes in
-// front of it move one place right over it, so the result is still one view.
-std::string_view dropFirst(std::string_view word, char c) {
+// The word, which lies in in's text, without the first occurrence of c.
+// Written as the format asks, c is the word's last byte and the result is a
+// prefix. Elsewhere, the bytes in front of it move one place right over it in
+// the text, so the result is still one view.
+std::string_view dropFirst(Cursor& in, std::string_view word, char c) {
   std::size_t at = word.find(c);
   if (at == std::string_view::npos) return word;
   if (at + 1 == word.size()) return word.substr(0, at);
-  char* begin = const_cast<char*>(word.data());
+  char* begin = in.text + (word.data() - in.text);
   std::memmove(begin + 1, begin, at);
   return std::string_view(begin + 1, word.size() - 1);
 }
@@ -97,7 +98,7 @@ bool readHeader(Cursor& in, Relation& table, int columnCount) {
       std::size_t paren = name.find('(');
       if (paren != std::string_view::npos) name.remove_prefix(paren + 1);
     }
-    if (readWord(in, &type)) type = dropFirst(type, c == columnCount - 1 ? ')' : ',');
+    if (readWord(in, &type)) type = dropFirst(in, type, c == columnCount - 1 ? ')' : ',');
     table.columns[c].name = name;
     table.columns[c].type = type;
   }

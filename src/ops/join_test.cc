@@ -5,7 +5,6 @@
 #include <string>
 
 #include "ops/matching.h"
-#include "ops/product.h"
 #include "store/store.h"
 #include "store_helpers.h"
 
@@ -35,13 +34,6 @@ TEST(NaturalJoin, WorkedExample) {
             join("join(L,R)\n\nL(a int, b text)\n1,x\n2,y\n\nR(a int, c text)\n1,p\n1,q\n3,r\n"));
   EXPECT_EQ("result(a int, b text, c text)", showColumns(store.result));
   EXPECT_EQ("1,x,p|1,x,q", showRows(store.result));
-}
-
-TEST(NaturalJoin, ItemAndStore) {
-  ASSERT_EQ("", join("join(Item,Store)\n\nItem(ino int, color string, sno int)\n1,red,10\n"
-                     "2,blue,20\n3,green,10\n\nStore(sno int, city string)\n10,north\n30,south\n"));
-  EXPECT_EQ("result(ino int, color string, sno int, city string)", showColumns(store.result));
-  EXPECT_EQ("1,red,10,north|3,green,10,north", showRows(store.result));
 }
 
 TEST(NaturalJoin, RowsFollowLeftOrderThenRightOrder) {
@@ -132,16 +124,6 @@ TEST(NaturalJoin, RefusesOutputBeyondTheCapacity) {
   for (int c = 0; c < 26; ++c) right += ", r" + std::to_string(c) + " t";
   EXPECT_EQ("the result would have 52 columns, more than 50",
             join("join(L,R)\n\nL(" + left + ")\n\nR(" + right + ")\n"));
-}
-
-TEST(NaturalJoin, EqualsTheProductWithoutPairs) {
-  std::string input = "join(L,R)\n\nL(a t, b t)\n1,x\n2,y\n\nR(c t)\np\nq\n";
-  ASSERT_EQ("", join(input));
-  std::string joined = showColumns(store.result) + showRows(store.result);
-  ASSERT_EQ("", load(input));
-  std::string err;
-  ASSERT_TRUE(directProduct(store.tables[0], store.tables[1], &err));
-  EXPECT_EQ(joined, showColumns(store.result) + showRows(store.result));
 }
 
 }  // namespace
