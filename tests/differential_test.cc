@@ -32,9 +32,9 @@ struct Table {
 
 // Small pools, so that shared columns, same name with another type and no
 // shared column all occur, and values match often.
-const char* kNames[] = {"a", "b", "c", "A", "id"};
-const char* kTypes[] = {"int", "text", "Int"};
-const char* kValues[] = {"", "0", "1", "2", "x", "X"};
+const char* ColumnNames[] = {"a", "b", "c", "A", "id"};
+const char* ColumnTypes[] = {"int", "text", "Int"};
+const char* CellValues[] = {"", "0", "1", "2", "x", "X"};
 
 std::vector<Table> randomTables(std::uint32_t seed) {
   std::mt19937 random(seed);
@@ -43,7 +43,7 @@ std::vector<Table> randomTables(std::uint32_t seed) {
   for (Table& table : tables) {
     int columns = 1 + below(8);
     while (static_cast<int>(table.columns.size()) < columns) {
-      std::pair<std::string, std::string> column{kNames[below(5)], kTypes[below(3)]};
+      std::pair<std::string, std::string> column{ColumnNames[below(5)], ColumnTypes[below(3)]};
       bool repeated = false;
       for (const auto& other : table.columns) repeated |= other == column;
       if (!repeated) table.columns.push_back(column);
@@ -54,7 +54,7 @@ std::vector<Table> randomTables(std::uint32_t seed) {
       for (int c = 0; c < columns; ++c) {
         // A one-column row with an empty cell would be an empty line, which
         // the reader skips.
-        row.push_back(kValues[columns == 1 ? 1 + below(values - 1) : below(values)]);
+        row.push_back(CellValues[columns == 1 ? 1 + below(values - 1) : below(values)]);
       }
     }
   }

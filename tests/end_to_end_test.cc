@@ -94,13 +94,13 @@ class EndToEnd : public testing::Test {
   // Writes input to in.txt, a previous output to out.txt, and runs on both.
   Outcome runOn(const std::string& input) {
     writeFile(work() / "in.txt", input);
-    writeFile(work() / "out.txt", kPrevious);
+    writeFile(work() / "out.txt", PreviousOutput);
     return run({"in.txt", "out.txt"});
   }
 
   std::string output() { return readFile(work() / "out.txt"); }
 
-  static constexpr const char* kPrevious = "an earlier output\n";
+  static constexpr const char* PreviousOutput = "an earlier output\n";
   fs::path root_;
 };
 
@@ -134,7 +134,7 @@ TEST_P(DataCase, MatchesExpectedBytes) {
   if (fs::exists(base + ".expected")) {
     EXPECT_EQ(readFile(base + ".expected"), output());
   } else {
-    EXPECT_EQ(kPrevious, output());
+    EXPECT_EQ(PreviousOutput, output());
   }
 }
 
@@ -158,7 +158,7 @@ TEST_F(EndToEnd, UsageWithoutTwoArguments) {
 }
 
 TEST_F(EndToEnd, InputThatCannotBeRead) {
-  writeFile(work() / "out.txt", kPrevious);
+  writeFile(work() / "out.txt", PreviousOutput);
   Outcome missing = run({"missing.txt", "out.txt"});
   EXPECT_EQ("", missing.out);
   EXPECT_EQ("tjoin: cannot read 'missing.txt': No such file or directory\n", missing.err);
@@ -168,7 +168,7 @@ TEST_F(EndToEnd, InputThatCannotBeRead) {
   Outcome directory = run({"dir", "out.txt"});
   EXPECT_EQ("tjoin: cannot read 'dir': Is a directory\n", directory.err);
   EXPECT_EQ(1, directory.status);
-  EXPECT_EQ(kPrevious, output());
+  EXPECT_EQ(PreviousOutput, output());
 
   Outcome notCreated = run({"missing.txt", "new.txt"});
   EXPECT_EQ(1, notCreated.status);
@@ -194,7 +194,7 @@ TEST_F(EndToEnd, ConsoleMessagesComeBeforeAnError) {
   EXPECT_EQ("tjoin: fold step 1 ('A' with 'B'): the result would have more than 10000 rows\n",
             outcome.err);
   EXPECT_EQ(1, outcome.status);
-  EXPECT_EQ(kPrevious, output());
+  EXPECT_EQ(PreviousOutput, output());
 }
 
 TEST_F(EndToEnd, CreatesTheOutputWithMode0664) {
@@ -267,7 +267,7 @@ TEST_F(EndToEnd, FullCapacityTables) {
 
   Outcome tooLong = runOn("join(L)\n\nL(k t)\n" + keys + "10000\n");
   EXPECT_EQ("tjoin: 'in.txt': table 'L' has more than 10000 rows\n", tooLong.err);
-  EXPECT_EQ(kPrevious, output());
+  EXPECT_EQ(PreviousOutput, output());
 }
 
 TEST_F(EndToEnd, KeepsEveryByte) {

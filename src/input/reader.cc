@@ -132,8 +132,8 @@ bool readRow(Cursor& in, Relation& table, int r) {
   for (; pos < size; ++pos) {
     unsigned char kind = byteClass(text[pos]);
     if (kind == 0) continue;
-    if (kind == kSpace) break;
-    if (kind == kParen) {
+    if (kind == SpaceByte) break;
+    if (kind == ParenByte) {
       paren = true;
     } else {
       if (c < table.columnCount) cellAt(table, c++, r) = static_cast<Cell>(value);

@@ -16,18 +16,13 @@ std::uint64_t hashBytes(std::uint64_t h, std::string_view bytes) {
   return (h ^ ',') * 0x100000001b3ULL;  // a cell never holds ",": keeps cells apart
 }
 
-// Spreads the FNV bits over the whole word before they pick a bucket.
-std::uint64_t finish(std::uint64_t h) {
-  h ^= h >> 33;
-  h *= 0xff51afd7ed558ccdULL;
-  h ^= h >> 33;
-  return h;
-}
-
 std::uint64_t hashRow(const Relation& relation, int row, const std::int32_t* columns, int count) {
   std::uint64_t h = 0xcbf29ce484222325ULL;
   for (int k = 0; k < count; ++k) h = hashBytes(h, cellText(cellAt(relation, columns[k], row)));
-  return finish(h);
+  // FNV's top bits are its weakest; the index reads them first.
+  h ^= h >> 33;
+  h *= 0xff51afd7ed558ccdULL;
+  return h ^ (h >> 33);
 }
 
 bool rowsMatch(const Relation& left, int i, const Relation& right, int j) {
@@ -39,30 +34,37 @@ bool rowsMatch(const Relation& left, int i, const Relation& right, int j) {
   return true;
 }
 
-// The right rows chained by the hash of their join cells: chains list rows in
-// ascending order, so probing left rows in order yields the output in the
-// order of the pairwise definition.
+// The right rows grouped by bucket, the top bits of the hash of their join
+// cells: bucket b holds rows[first[b]] to rows[first[b + 1] - 1], in ascending
+// order. Probing left rows in order then yields the output in the order of the
+// pairwise definition, and a probe reads only the rows of its own bucket.
 struct RightIndex {
   std::vector<std::uint64_t> hashes;  // per right row
-  std::vector<std::int32_t> next;     // per right row: the next row in its bucket, or -1
-  std::vector<std::int32_t> heads;    // per bucket: its first row, or -1
-  std::uint64_t mask = 0;
+  std::vector<std::int32_t> rows;
+  std::vector<std::int32_t> first;
+  int shift = 64;
 };
+
+std::size_t bucketOf(const RightIndex& index, std::uint64_t hash) {
+  return index.shift == 64 ? 0 : static_cast<std::size_t>(hash >> index.shift);
+}
 
 RightIndex indexRight(const Relation& right) {
   RightIndex index;
-  std::size_t buckets = 1;
-  while (buckets < 2 * static_cast<std::size_t>(right.rowCount)) buckets *= 2;
-  index.mask = buckets - 1;
-  index.heads.assign(buckets, -1);
-  index.next.resize(static_cast<std::size_t>(right.rowCount));
+  int bits = 0;
+  while ((1 << bits) < right.rowCount) ++bits;
+  index.shift = 64 - bits;
+  index.first.assign((std::size_t{1} << bits) + 1, 0);
   index.hashes.resize(static_cast<std::size_t>(right.rowCount));
-  for (int j = right.rowCount - 1; j >= 0; --j) {
-    std::uint64_t h = hashRow(right, j, store.rightIndex.data(), store.pairCount);
-    index.hashes[j] = h;
-    index.next[j] = index.heads[h & index.mask];
-    index.heads[h & index.mask] = j;
+  for (int j = 0; j < right.rowCount; ++j) {
+    index.hashes[j] = hashRow(right, j, store.rightIndex.data(), store.pairCount);
+    ++index.first[bucketOf(index, index.hashes[j]) + 1];
   }
+  for (std::size_t b = 1; b < index.first.size(); ++b) index.first[b] += index.first[b - 1];
+  // Placed in ascending row order, each bucket's rows stay ascending.
+  std::vector<std::int32_t> next(index.first.begin(), index.first.end() - 1);
+  index.rows.resize(static_cast<std::size_t>(right.rowCount));
+  for (int j = 0; j < right.rowCount; ++j) index.rows[next[bucketOf(index, index.hashes[j])]++] = j;
   return index;
 }
 
@@ -87,7 +89,9 @@ bool naturalJoin(const Relation& left, const Relation& right, std::string* err) 
   std::vector<RowPair> rows;
   for (int i = 0; i < left.rowCount; ++i) {
     std::uint64_t h = hashRow(left, i, store.leftIndex.data(), store.pairCount);
-    for (int j = index.heads[h & index.mask]; j >= 0; j = index.next[j]) {
+    std::size_t bucket = bucketOf(index, h);
+    for (int k = index.first[bucket]; k < index.first[bucket + 1]; ++k) {
+      int j = index.rows[k];
       if (index.hashes[j] != h || !rowsMatch(left, i, right, j)) continue;
       if (rows.size() == MaxRows) {
         *err = tooManyRows();

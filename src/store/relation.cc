@@ -9,18 +9,18 @@
 namespace tjoin {
 namespace {
 
-constexpr std::size_t kCellBytes = sizeof(Cell) * MaxColumns * MaxRows;
+constexpr std::size_t CellStorageBytes = sizeof(Cell) * MaxColumns * MaxRows;
 
 }  // namespace
 
-void CellStorageRelease::operator()(Cell* cells) const { munmap(cells, kCellBytes); }
+void CellStorageRelease::operator()(Cell* cells) const { munmap(cells, CellStorageBytes); }
 
 // An anonymous mapping rather than calloc: the allocator may hand back reused
 // memory and clear it byte by byte, which would cost every Relation its full
 // 2 MB whatever it holds.
 CellStorage makeCellStorage() {
   void* pages =
-      mmap(nullptr, kCellBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      mmap(nullptr, CellStorageBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (pages == MAP_FAILED) {
     std::fputs("tjoin: out of memory\n", stderr);
     std::exit(1);

@@ -17,12 +17,12 @@ Cell put(std::string_view word) {
 
 // Fills relation with columns "c0".."c<m-1>" of type "t" and cells "v<c>.<r>".
 void fill(Relation& relation, std::string_view name, int columns, int rows) {
-  static const char* kNames[] = {"c0", "c1", "c2", "c3", "c4", "c5"};
+  static const char* ColumnNames[] = {"c0", "c1", "c2", "c3", "c4", "c5"};
   relation.name = name;
   relation.columnCount = columns;
   relation.rowCount = rows;
   for (int c = 0; c < columns; ++c) {
-    relation.columns[c] = Column{kNames[c], "t", c + 1};
+    relation.columns[c] = Column{ColumnNames[c], "t", c + 1};
     for (int r = 0; r < rows; ++r) {
       cellAt(relation, c, r) = put(std::string(name) + std::to_string(c) + "." + std::to_string(r));
     }

@@ -16,8 +16,8 @@ namespace tjoin {
 
 struct RelationStore {
   // The run's text: one line feed (the empty cell, see Cell), then the input
-  // file's bytes. Every name, type and cell of every Relation points into it,
-  // so it must not change while any Relation holds content.
+  // file's bytes. The names, types and cells read from the input point into
+  // it, so it must not change while a Relation holds content.
   std::string text = "\n";
 
   std::array<Relation, MaxTables> tables;  // in the order the heading names them
@@ -38,31 +38,31 @@ struct RelationStore {
 
 extern RelationStore store;
 
-// Returns the store to the state in which the program starts: no text,
-// tableCount 1, pairCount 0 and eleven empty Relations.
+// Returns the store to the state in which the program starts: no input text,
+// tableCount 1, pairCount 0 and every Relation empty.
 void resetStore();
 
 // Byte classes of the file format, looked up per byte by the reader and by
 // cellText. White space is the six bytes space, \t, \n, \v, \f and \r; a cell
 // ends at white space or ","; a word holding "(" is a header, not a row.
-enum ByteClass : unsigned char { kComma = 1, kSpace = 2, kParen = 4 };
-constexpr std::array<unsigned char, 256> kByteClass = [] {
+enum ByteClass : unsigned char { CommaByte = 1, SpaceByte = 2, ParenByte = 4 };
+constexpr std::array<unsigned char, 256> ByteClasses = [] {
   std::array<unsigned char, 256> classes{};
-  for (unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r'}) classes[c] = kSpace;
-  classes[static_cast<unsigned char>(',')] = kComma;
-  classes[static_cast<unsigned char>('(')] = kParen;
+  for (unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r'}) classes[c] = SpaceByte;
+  classes[static_cast<unsigned char>(',')] = CommaByte;
+  classes[static_cast<unsigned char>('(')] = ParenByte;
   return classes;
 }();
-inline unsigned char byteClass(char c) { return kByteClass[static_cast<unsigned char>(c)]; }
+inline unsigned char byteClass(char c) { return ByteClasses[static_cast<unsigned char>(c)]; }
 
-inline bool isWhiteSpace(char c) { return byteClass(c) == kSpace; }
+inline bool isWhiteSpace(char c) { return byteClass(c) == SpaceByte; }
 
 // The bytes of a cell: from its offset in store.text up to the next "," or
 // white space.
 inline std::string_view cellText(Cell cell) {
   const char* begin = store.text.data() + cell;
   const char* end = begin;
-  while ((byteClass(*end) & (kComma | kSpace)) == 0) ++end;
+  while ((byteClass(*end) & (CommaByte | SpaceByte)) == 0) ++end;
   return std::string_view(begin, static_cast<std::size_t>(end - begin));
 }
 
