@@ -175,6 +175,18 @@ TEST_F(EndToEnd, InputThatCannotBeRead) {
   EXPECT_FALSE(fs::exists(work() / "new.txt"));
 }
 
+TEST_F(EndToEnd, InputTooLargeToHold) {
+  // Sparse: it takes no disk, and tjoin refuses it from its size alone.
+  int fd = open((work() / "big.txt").c_str(), O_WRONLY | O_CREAT, 0644);
+  ASSERT_EQ(0, ftruncate(fd, off_t{5} << 30));
+  close(fd);
+  writeFile(work() / "out.txt", PreviousOutput);
+  Outcome outcome = run({"big.txt", "out.txt"});
+  EXPECT_EQ("tjoin: 'big.txt': the file is larger than 4 GiB\n", outcome.err);
+  EXPECT_EQ(1, outcome.status);
+  EXPECT_EQ(PreviousOutput, output());
+}
+
 TEST_F(EndToEnd, OutputThatCannotBeWritten) {
   writeFile(work() / "in.txt", "join(A,B)\n\nA(x t)\n1\n\nB(x t)\n1\n");
   Outcome full = run({"in.txt", "/dev/full"});

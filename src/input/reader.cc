@@ -208,6 +208,11 @@ bool readStoreText(std::string* err) {
   return true;
 }
 
+// Cells are 32-bit offsets into the text, which holds a line feed and then
+// the input.
+constexpr std::size_t MaxInputBytes = std::numeric_limits<Cell>::max();
+constexpr const char* TooLarge = "the file is larger than 4 GiB";
+
 // "'path'", for the messages that name the file.
 std::string quotedPath(const char* path) {
   return std::string(1, '\'').append(path).append(1, '\'');
@@ -216,8 +221,8 @@ std::string quotedPath(const char* path) {
 }  // namespace
 
 bool readInput(std::string_view input, std::string* err) {
-  if (input.size() >= std::numeric_limits<Cell>::max()) {
-    *err = "the file is larger than 4 GiB";
+  if (input.size() >= MaxInputBytes) {
+    *err = TooLarge;
     return false;
   }
   store.text.reserve(input.size() + 1);
@@ -230,37 +235,40 @@ bool readInputFile(const char* path, std::string* err) {
     *err = "cannot read " + quotedPath(path) + ": " + std::strerror(error);
     return false;
   };
+  auto tooLarge = [&](int fd) {
+    close(fd);
+    std::string("\n").swap(store.text);
+    *err = quotedPath(path) + ": " + TooLarge;
+    return false;
+  };
   int fd = open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return fail(errno);
   struct stat info;
   std::size_t expected = 0;
-  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    if (static_cast<std::uint64_t>(info.st_size) >= MaxInputBytes) return tooLarge(fd);
     expected = static_cast<std::size_t>(info.st_size);
+  }
 
-  // Read straight into the store's text, behind its leading line feed; the
-  // size from fstat is only a hint (pipes and growing files differ from it).
+  // Read straight into the store's text, behind its leading line feed. The
+  // size from fstat is only a hint: pipes have none, and files can grow.
   std::string& text = store.text;
   text.assign(1, '\n');
   text.resize(1 + expected + 1);
   std::size_t used = 1;
   for (;;) {
-    if (used == text.size()) text.resize(text.size() * 2);
+    if (used == text.size()) text.resize(std::min<std::size_t>(2 * used, MaxInputBytes + 2));
     ssize_t n = read(fd, text.data() + used, text.size() - used);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
       int error = errno;
       close(fd);
-      text.assign(1, '\n');
+      std::string("\n").swap(store.text);
       return fail(error);
     }
     if (n == 0) break;
     used += static_cast<std::size_t>(n);
-    if (used > std::numeric_limits<Cell>::max()) {
-      close(fd);
-      text.assign(1, '\n');
-      *err = quotedPath(path) + ": the file is larger than 4 GiB";
-      return false;
-    }
+    if (used > MaxInputBytes) return tooLarge(fd);
   }
   close(fd);
   text.resize(used);
