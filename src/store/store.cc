@@ -2,7 +2,7 @@
 
 namespace tjoin {
 
-RelationStore store;
+RelationStore& store = *new RelationStore;
 
 namespace {
 

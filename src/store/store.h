@@ -36,7 +36,9 @@ struct RelationStore {
   std::array<std::int32_t, MaxColumns> rightIndex{};
 };
 
-extern RelationStore store;
+// The store of the run. It is never destroyed: the process's end releases its
+// memory at once, where destroying it would unmap Relation by Relation.
+extern RelationStore& store;
 
 // Returns the store to the state in which the program starts: no input text,
 // tableCount 1, pairCount 0 and every Relation empty.
