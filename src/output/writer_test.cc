@@ -4,6 +4,7 @@
 
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "store/store.h"
 #include "store_helpers.h"
@@ -56,6 +57,32 @@ TEST(Writer, TenTablesInTheHeading) {
   for (char name = 'a'; name <= 'j'; ++name) input += std::string(1, name) + "(x t)\n1\n\n";
   ASSERT_EQ("", load(input));
   EXPECT_EQ(input, writtenInputTables());
+}
+
+// Records what each flush hands on, as a file would receive it.
+class FlushRecorder : public std::stringbuf {
+ public:
+  std::vector<std::string> flushed;
+
+ protected:
+  int sync() override {
+    flushed.push_back(str().substr(handedOn_));
+    handedOn_ = str().size();
+    return 0;
+  }
+
+ private:
+  std::size_t handedOn_ = 0;
+};
+
+TEST(Writer, FlushesEveryLineAsItEnds) {
+  ASSERT_EQ("", load("join(A,B)\n\nA(x t, y t)\n1,2\n\nB(z t)\n"));
+  FlushRecorder recorder;
+  std::ostream out(&recorder);
+  writeInputTables(out);
+  EXPECT_EQ((std::vector<std::string>{"join(A,B)\n", "\n", "A(x t, y t)\n", "1,2\n", "\n",
+                                      "B(z t)\n", "\n"}),
+            recorder.flushed);
 }
 
 TEST(Writer, SingleTableHeading) {
