@@ -15,6 +15,11 @@
 namespace tjoin {
 namespace {
 
+// Cells are 32-bit offsets into the text, which holds a line feed and then
+// the input.
+constexpr std::size_t MaxInputBytes = std::numeric_limits<Cell>::max();
+constexpr const char* TooLarge = "the file is larger than 4 GiB";
+
 // A read position in store.text, with the format's end-of-input condition:
 // set when a read meets the end of the text, cleared by returning to a
 // remembered position.
@@ -207,11 +212,6 @@ bool readStoreText(std::string* err) {
   }
   return true;
 }
-
-// Cells are 32-bit offsets into the text, which holds a line feed and then
-// the input.
-constexpr std::size_t MaxInputBytes = std::numeric_limits<Cell>::max();
-constexpr const char* TooLarge = "the file is larger than 4 GiB";
 
 // "'path'", for the messages that name the file.
 std::string quotedPath(const char* path) {
