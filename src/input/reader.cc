@@ -235,11 +235,15 @@ bool readInputFile(const char* path, std::string* err) {
     *err = "cannot read " + quotedPath(path) + ": " + std::strerror(error);
     return false;
   };
-  auto tooLarge = [&](int fd) {
+  // Closes the file and lets the text go: nothing read is kept after a failure.
+  auto abandon = [&](int fd) {
     close(fd);
     std::string("\n").swap(store.text);
-    *err = quotedPath(path) + ": " + TooLarge;
     return false;
+  };
+  auto tooLarge = [&](int fd) {
+    *err = quotedPath(path) + ": " + TooLarge;
+    return abandon(fd);
   };
   int fd = open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return fail(errno);
@@ -261,10 +265,8 @@ bool readInputFile(const char* path, std::string* err) {
     ssize_t n = read(fd, text.data() + used, text.size() - used);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) {
-      int error = errno;
-      close(fd);
-      std::string("\n").swap(store.text);
-      return fail(error);
+      fail(errno);
+      return abandon(fd);
     }
     if (n == 0) break;
     used += static_cast<std::size_t>(n);

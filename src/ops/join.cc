@@ -42,16 +42,16 @@ struct RightIndex {
   std::vector<std::uint64_t> hashes;  // per right row
   std::vector<std::int32_t> rows;
   std::vector<std::int32_t> first;
-  int shift = 64;
+  int shift = 63;  // at least two buckets, so the shift stays below 64
 };
 
 std::size_t bucketOf(const RightIndex& index, std::uint64_t hash) {
-  return index.shift == 64 ? 0 : static_cast<std::size_t>(hash >> index.shift);
+  return static_cast<std::size_t>(hash >> index.shift);
 }
 
 RightIndex indexRight(const Relation& right) {
   RightIndex index;
-  int bits = 0;
+  int bits = 1;
   while ((1 << bits) < right.rowCount) ++bits;
   index.shift = 64 - bits;
   index.first.assign((std::size_t{1} << bits) + 1, 0);
