@@ -173,6 +173,10 @@ TEST_F(EndToEnd, InputThatCannotBeRead) {
   Outcome notCreated = run({"missing.txt", "new.txt"});
   EXPECT_EQ(1, notCreated.status);
   EXPECT_FALSE(fs::exists(work() / "new.txt"));
+
+  // Control bytes in a name are escaped: the message stays one line.
+  Outcome oddName = run({"no\nsuch\x1b", "out.txt"});
+  EXPECT_EQ("tjoin: cannot read 'no\\nsuch\\x1b': No such file or directory\n", oddName.err);
 }
 
 TEST_F(EndToEnd, InputTooLargeToHold) {

@@ -2,19 +2,16 @@
 
 #include <iostream>
 
-#include "input/reader.h"
+#include "input/input_file.h"
 #include "ops/join.h"
 #include "ops/matching.h"
 #include "ops/product.h"
 #include "output/output_file.h"
+#include "store/quote.h"
 #include "store/store.h"
 
 namespace tjoin {
 namespace {
-
-std::string quoted(std::string_view name) {
-  return std::string(1, '\'').append(name).append(1, '\'');
-}
 
 // "fold step 1 ('A' with 'B')", or "fold step 2 (the result with 'C')".
 std::string describeStep(int i) {
@@ -30,16 +27,6 @@ int fail(const std::string& err) {
 }
 
 }  // namespace
-
-bool checkTableBlocks(std::string* err) {
-  for (int i = 0; i < store.tableCount; ++i) {
-    if (store.tables[i].columnCount == 0) {
-      *err = "table " + quoted(store.tables[i].name) + " has no table block";
-      return false;
-    }
-  }
-  return true;
-}
 
 bool foldTables(std::string* err) {
   if (store.tableCount == 1) {
@@ -72,7 +59,6 @@ bool foldTables(std::string* err) {
 int run(const char* inputPath, const char* outputPath) {
   std::string err;
   if (!readInputFile(inputPath, &err)) return fail(err);
-  if (!checkTableBlocks(&err)) return fail(quoted(inputPath) + ": " + err);
   if (!foldTables(&err)) return fail(err);
   // Opened only now: a run that fails before this leaves the output file as it was.
   if (!writeOutputFile(outputPath, &err)) return fail(err);

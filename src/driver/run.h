@@ -14,10 +14,6 @@ constexpr int ExitUsage = -1;
 constexpr int ExitOk = 0;
 constexpr int ExitError = 1;
 
-// Fails, naming the first one in *err, when a table the heading names got no
-// table block from the file (and so has no columns).
-bool checkTableBlocks(std::string* err);
-
 // Fills store.result with the fold of the input tables: a natural join for the
 // first step, then for each further table a natural join when it shares
 // columns with the result so far, else a direct product ("direktszorzat jon").

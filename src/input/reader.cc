@@ -1,82 +1,76 @@
 #include "input/reader.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
+#include <array>
 #include <cstdint>
 #include <cstring>
-#include <limits>
 
+#include "store/quote.h"
 #include "store/store.h"
 
 namespace tjoin {
 namespace {
 
-// Cells are 32-bit offsets into the text, which holds a line feed and then
-// the input.
-constexpr std::size_t MaxInputBytes = std::numeric_limits<Cell>::max();
-constexpr const char* TooLarge = "the file is larger than 4 GiB";
+// Input text quoted in a message is cut to this many bytes.
+constexpr std::size_t QuotedBytes = 60;
 
-// A read position in store.text, with the format's end-of-input condition:
-// set when a read meets the end of the text, cleared by returning to a
-// remembered position.
+constexpr const char* HeaderForm = "a header line reads Name(name type, name type, ...)";
+
+// A read position in store.text. The text begins and ends with a line feed,
+// so every word in it ends at white space.
 struct Cursor {
-  char* text;        // store.text.data()
-  std::size_t size;  // store.text.size()
+  const char* text;
+  std::size_t size;
   std::size_t pos;
-  bool atEnd = false;
 };
 
-// Skips white space, then takes bytes up to the next white space. Returns false,
-// with atEnd set, when only white space is left. A word that runs to the end of
-// the text is delivered with atEnd set.
-bool readWord(Cursor& in, std::string_view* word) {
-  while (in.pos < in.size && isWhiteSpace(in.text[in.pos])) ++in.pos;
-  if (in.pos == in.size) {
-    in.atEnd = true;
-    return false;
-  }
-  std::size_t start = in.pos;
-  while (in.pos < in.size && !isWhiteSpace(in.text[in.pos])) ++in.pos;
-  if (in.pos == in.size) in.atEnd = true;
-  *word = std::string_view(in.text + start, in.pos - start);
-  return true;
+// Why the text is refused: the reason, and its 1-based line (0 when the reason
+// is not about one line).
+struct Failure {
+  std::size_t line = 0;
+  std::string reason;
+  bool joinHeading = true;  // the first word begins with "join("
+};
+
+std::size_t skipWhiteSpace(const Cursor& in, std::size_t pos) {
+  while (pos < in.size && isWhiteSpace(in.text[pos])) ++pos;
+  return pos;
 }
 
-// Takes the bytes up to the next line feed, which is consumed and not returned.
-std::string_view readLine(Cursor& in) {
-  std::size_t start = in.pos;
-  const void* feed = std::memchr(in.text + start, '\n', in.size - start);
-  if (feed == nullptr) {
-    in.pos = in.size;
-    in.atEnd = true;
-    return std::string_view(in.text + start, in.size - start);
-  }
-  std::size_t end = static_cast<std::size_t>(static_cast<const char*>(feed) - in.text);
-  in.pos = end + 1;
-  return std::string_view(in.text + start, end - start);
+std::size_t wordEnd(const Cursor& in, std::size_t pos) {
+  while (pos < in.size && !isWhiteSpace(in.text[pos])) ++pos;
+  return pos;
 }
 
-void returnTo(Cursor& in, std::size_t pos) {
-  in.pos = pos;
-  in.atEnd = false;
+std::size_t lineEnd(const Cursor& in, std::size_t pos) {
+  const void* feed = std::memchr(in.text + pos, '\n', in.size - pos);
+  return feed == nullptr ? in.size
+                         : static_cast<std::size_t>(static_cast<const char*>(feed) - in.text);
 }
 
-// The word, which lies in in's text, without the first occurrence of c.
-// Written as the format asks, c is the word's last byte and the result is a
-// prefix. Elsewhere, the bytes in front of it move one place right over it in
-// the text, so the result is still one view.
-std::string_view dropFirst(Cursor& in, std::string_view word, char c) {
-  std::size_t at = word.find(c);
-  if (at == std::string_view::npos) return word;
-  if (at + 1 == word.size()) return word.substr(0, at);
-  char* begin = in.text + (word.data() - in.text);
-  std::memmove(begin + 1, begin, at);
-  return std::string_view(begin + 1, word.size() - 1);
+// The line feeds in [from, to): counted only for placing a header or a message.
+std::size_t lineFeeds(const Cursor& in, std::size_t from, std::size_t to) {
+  return static_cast<std::size_t>(std::count(in.text + from, in.text + to, '\n'));
 }
+
+// The 1-based line of the input that holds pos (the text's first line feed
+// stands in front of the input).
+std::size_t lineOf(const Cursor& in, std::size_t pos) { return lineFeeds(in, 1, pos) + 1; }
+
+// The line from pos to its end, without the white space that ends it.
+std::string_view restOfLine(const Cursor& in, std::size_t pos) {
+  std::size_t end = lineEnd(in, pos);
+  while (end > pos && isWhiteSpace(in.text[end - 1])) --end;
+  return std::string_view(in.text + pos, end - pos);
+}
+
+bool fail(Failure* failure, std::size_t line, std::string reason) {
+  failure->line = line;
+  failure->reason = std::move(reason);
+  return false;
+}
+
+std::string tableLabel(int t) { return "table " + quoted(store.tables[t].name); }
 
 // The heading word is "join(" and the names separated by ","; a ")" closes the
 // last name. The first five bytes are dropped whatever they are.
@@ -92,49 +86,116 @@ void storeTableNames(std::string_view heading) {
   }
 }
 
-// Reads the column names and types of one header. Returns false, leaving the
-// Relation without columns, when the text ends before the header's first word.
-bool readHeader(Cursor& in, Relation& table, int columnCount) {
-  for (int c = 0; c < columnCount; ++c) {
-    std::string_view name, type;
-    if (!readWord(in, &name)) {
-      if (c == 0) return false;
-    } else if (c == 0) {
-      std::size_t paren = name.find('(');
-      if (paren != std::string_view::npos) name.remove_prefix(paren + 1);
-    }
-    if (readWord(in, &type)) type = dropFirst(in, type, c == columnCount - 1 ? ')' : ',');
-    table.columns[c].name = name;
-    table.columns[c].type = type;
+// A header line, from its first word: "Name(name type, name type, ...)".
+// White space of any kind and length stands between a name and its type and
+// after every ","; none stands before a "," or the ")", or around the "(".
+// Names and types hold none of ",", "(" and ")". Words after the ")" are the
+// table's first rows and hold neither "," nor "(".
+struct Header {
+  std::array<Column, MaxColumns> columns;  // the first MaxColumns of them
+  int columnCount = 0;
+  std::size_t end = 0;  // right behind the ")"
+};
+
+bool isNameByte(char c) { return !isWhiteSpace(c) && c != ',' && c != '(' && c != ')'; }
+
+bool parseHeader(const Cursor& in, std::size_t pos, Header* header) {
+  const std::size_t end = lineEnd(in, pos);
+  auto takeName = [&] {
+    std::size_t start = pos;
+    while (pos < end && isNameByte(in.text[pos])) ++pos;
+    return std::string_view(in.text + start, pos - start);
+  };
+  takeName();  // the table's own name, which is not used
+  if (pos == end || in.text[pos] != '(') return false;
+  ++pos;
+  for (;;) {
+    std::string_view name = takeName();
+    if (name.empty() || pos == end || !isWhiteSpace(in.text[pos])) return false;
+    while (pos < end && isWhiteSpace(in.text[pos])) ++pos;
+    std::string_view type = takeName();
+    if (type.empty() || pos == end) return false;
+    if (header->columnCount < MaxColumns) header->columns[header->columnCount] = {name, type};
+    ++header->columnCount;
+    char separator = in.text[pos++];
+    if (separator == ')') break;
+    if (separator != ',' || pos == end || !isWhiteSpace(in.text[pos])) return false;
+    while (pos < end && isWhiteSpace(in.text[pos])) ++pos;
   }
-  table.columnCount = columnCount;
-  return true;
+  header->end = pos;
+  if (pos < end && !isWhiteSpace(in.text[pos])) return false;
+  std::string_view rows(in.text + pos, end - pos);
+  return rows.find_first_of(",(") == std::string_view::npos;
 }
 
-// Whether the next word would be stored as a row: it holds no "(" and does not
-// end the text. Leaves the cursor as it was.
-bool rowFollows(Cursor& in) {
-  Cursor peek = in;
-  std::string_view word;
-  return readWord(peek, &word) && !peek.atEnd && word.find('(') == std::string_view::npos;
+// Finds the first word of block t's header line and leaves *start there. The
+// first block's header line is the second line after the heading's, whatever
+// the line between holds; every later one is the next word, which must begin
+// the second line after the block before ended (at lastWordEnd). Returns
+// false with *start = in.size and no failure when the text holds no further
+// block after the last table the heading names.
+bool findHeader(const Cursor& in, int t, std::size_t lastWordEnd, std::size_t* start,
+                Failure* failure) {
+  auto expectedLine = [&] { return lineOf(in, lastWordEnd) + 2; };
+  if (t == 0) {
+    std::size_t line = lastWordEnd;
+    for (int i = 0; i < 2 && line < in.size; ++i) line = lineEnd(in, line) + 1;
+    line = std::min(line, in.size);
+    *start = skipWhiteSpace(in, line);
+    if (*start < in.size && lineFeeds(in, line, *start) > 0) {
+      return fail(failure, expectedLine(),
+                  tableLabel(t) +
+                      ": its header line must be the second line after the heading; found an "
+                      "empty line");
+    }
+  } else {
+    *start = skipWhiteSpace(in, lastWordEnd);
+  }
+  if (*start == in.size) {
+    if (t >= store.tableCount) return false;
+    return fail(
+        failure, expectedLine(),
+        tableLabel(t) + " has no table block: the file ends where its header line should be");
+  }
+  if (t == 0 || lineFeeds(in, lastWordEnd, *start) == 2) return true;
+
+  // A word holding "(" in the wrong place: a header line without its one
+  // empty line in front, or a value that holds "(".
+  std::size_t line = lineOf(in, *start);
+  Header header;
+  if (parseHeader(in, *start, &header)) {
+    const Relation& before = store.tables[t - 1];
+    std::string label =
+        t < store.tableCount ? tableLabel(t) : "the block after the last named table";
+    return fail(failure, line,
+                label + ": its header line must follow the " +
+                    (before.rowCount > 0 ? "last row" : "header line") + " of " +
+                    tableLabel(t - 1) + " after exactly one empty line; found " +
+                    quoted(restOfLine(in, *start), QuotedBytes));
+  }
+  std::string_view word(in.text + *start, wordEnd(in, *start) - *start);
+  return fail(failure, line,
+              tableLabel(t - 1) + ": a value may not hold \"(\": " + quoted(word, QuotedBytes));
 }
 
 // Reads the next word as row r of table, in one pass over its bytes: value k,
 // up to the next ",", goes to column k; missing values leave empty cells and
-// values beyond the columns are dropped. Returns false, storing no row, when
-// the word holds a "(" (the cursor then stays in front of it) or ends the text.
-// Cells of a word that is not stored are written all the same: they lie at
-// rowCount or beyond, so they are never read.
+// values beyond the columns are dropped. Returns false, storing no row and
+// leaving the cursor where it was, when no word is left or the word holds a
+// "(". Cells of a word that is not stored are written all the same: they lie
+// at rowCount or beyond, so they are never read.
 bool readRow(Cursor& in, Relation& table, int r) {
   const char* text = in.text;
   const std::size_t size = in.size;
-  const std::size_t mark = in.pos;
-  std::size_t pos = mark;
+  std::size_t pos = in.pos;
   while (pos < size && isWhiteSpace(text[pos])) ++pos;
+  if (pos == size) return false;
   int c = 0;
   std::size_t value = pos;
   bool paren = false;
-  for (; pos < size; ++pos) {
+  // The text ends with a line feed, so every word ends at white space before
+  // the end and the scan needs no bound.
+  for (;; ++pos) {
     unsigned char kind = byteClass(text[pos]);
     if (kind == 0) continue;
     if (kind == SpaceByte) break;
@@ -145,140 +206,110 @@ bool readRow(Cursor& in, Relation& table, int r) {
       value = pos + 1;
     }
   }
+  if (paren) return false;
   in.pos = pos;
-  if (pos == size) {
-    in.atEnd = true;
-    return false;
-  }
-  if (paren) {
-    returnTo(in, mark);
-    return false;
-  }
   if (c < table.columnCount) cellAt(table, c++, r) = static_cast<Cell>(value);
   for (; c < table.columnCount; ++c) cellAt(table, c, r) = EmptyCell;
   return true;
 }
 
-// Reads the rows of one table up to its end: a word holding "(" (left unread),
-// the end of the text, or MaxRows rows.
-bool readRows(Cursor& in, Relation& table, std::string* err) {
+// Whether a word follows that would be a row: one without "(".
+bool rowFollows(const Cursor& in) {
+  std::size_t start = skipWhiteSpace(in, in.pos);
+  std::size_t end = wordEnd(in, start);
+  return start < end && std::memchr(in.text + start, '(', end - start) == nullptr;
+}
+
+// Reads the rows of one table, up to the next word holding "(" (left unread)
+// or the end of the text.
+bool readRows(Cursor& in, Relation& table, Failure* failure) {
   int r = 0;
   while (r < MaxRows && readRow(in, table, r)) ++r;
   table.rowCount = r;
   if (r == MaxRows && rowFollows(in)) {
-    *err = "table '" + std::string(table.name) + "' has more than " + std::to_string(MaxRows) +
-           " rows";
-    return false;
+    return fail(failure, 0,
+                tableLabel(static_cast<int>(&table - store.tables.data())) + " has more than " +
+                    std::to_string(MaxRows) + " rows");
   }
   return true;
 }
 
-// Reads store.text (after its leading line feed) into the store.
-bool readStoreText(std::string* err) {
-  Cursor in{store.text.data(), store.text.size(), 1};
-  std::string_view heading;
-  if (!readWord(in, &heading)) {
-    *err = "the file is empty or holds only white space";
-    return false;
-  }
+bool readTables(Cursor& in, Failure* failure) {
+  std::size_t start = skipWhiteSpace(in, in.pos);
+  if (start == in.size) return fail(failure, 0, "the file is empty or holds only white space");
+  std::string_view heading(in.text + start, wordEnd(in, start) - start);
+  failure->joinHeading = heading.starts_with("join(");
   std::size_t names = 1 + static_cast<std::size_t>(std::count(heading.begin(), heading.end(), ','));
   if (names > MaxTables) {
-    *err = "the heading names " + std::to_string(names) + " tables, more than " +
-           std::to_string(MaxTables);
-    return false;
+    return fail(failure, 0,
+                "the heading names " + std::to_string(names) + " tables, more than " +
+                    std::to_string(MaxTables));
   }
   store.tableCount = static_cast<std::int32_t>(names);
   storeTableNames(heading);
 
-  // Each header line is the second line after the line on which the word
-  // before it ends: the heading word, or the last word of the table before.
+  std::size_t lastWordEnd = start + heading.size();
   for (int t = 0; t < store.tableCount; ++t) {
     Relation& table = store.tables[t];
-    readLine(in);
-    readLine(in);
-    std::size_t headerStart = in.pos;
-    std::string_view header = readLine(in);
-    returnTo(in, headerStart);
-    std::size_t columns =
-        1 + static_cast<std::size_t>(std::count(header.begin(), header.end(), ','));
-    if (columns > MaxColumns) {
-      *err = "table '" + std::string(table.name) + "' has " + std::to_string(columns) +
-             " columns, more than " + std::to_string(MaxColumns);
-      return false;
+    Header header;
+    if (!findHeader(in, t, lastWordEnd, &start, failure)) return false;
+    if (!parseHeader(in, start, &header)) {
+      return fail(failure, lineOf(in, start),
+                  tableLabel(t) + ": " + HeaderForm + "; found " +
+                      quoted(restOfLine(in, start), QuotedBytes));
     }
-    if (!readHeader(in, table, static_cast<int>(columns))) break;
-    if (!readRows(in, table, err)) return false;
-    if (in.atEnd) break;
+    if (header.columnCount > MaxColumns) {
+      return fail(failure, 0,
+                  tableLabel(t) + " has " + std::to_string(header.columnCount) +
+                      " columns, more than " + std::to_string(MaxColumns));
+    }
+    std::copy_n(header.columns.begin(), header.columnCount, table.columns.begin());
+    table.columnCount = header.columnCount;
+    in.pos = header.end;
+    if (!readRows(in, table, failure)) return false;
+    lastWordEnd = in.pos;
+  }
+
+  // A block after the last named one is not read, but it must begin on the
+  // right line with a header line in the format.
+  Header header;
+  if (!findHeader(in, store.tableCount, lastWordEnd, &start, failure))
+    return failure->reason.empty();
+  if (!parseHeader(in, start, &header)) {
+    return fail(failure, lineOf(in, start),
+                std::string("the block after the last named table: ") + HeaderForm + "; found " +
+                    quoted(restOfLine(in, start), QuotedBytes));
   }
   return true;
-}
-
-// "'path'", for the messages that name the file.
-std::string quotedPath(const char* path) {
-  return std::string(1, '\'').append(path).append(1, '\'');
 }
 
 }  // namespace
 
 bool readInput(std::string_view input, std::string* err) {
   if (input.size() >= MaxInputBytes) {
-    *err = TooLarge;
+    *err = InputTooLarge;
     return false;
   }
-  store.text.reserve(input.size() + 1);
-  store.text.assign(1, '\n').append(input);
-  return readStoreText(err);
+  store.text.reserve(input.size() + 2);
+  store.text.assign(1, '\n').append(input).append(1, '\n');
+  return readStoreText("", err);
 }
 
-bool readInputFile(const char* path, std::string* err) {
-  auto fail = [&](int error) {
-    *err = "cannot read " + quotedPath(path) + ": " + std::strerror(error);
-    return false;
-  };
-  // Closes the file and lets the text go: nothing read is kept after a failure.
-  auto abandon = [&](int fd) {
-    close(fd);
-    std::string("\n").swap(store.text);
-    return false;
-  };
-  auto tooLarge = [&](int fd) {
-    *err = quotedPath(path) + ": " + TooLarge;
-    return abandon(fd);
-  };
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return fail(errno);
-  struct stat info;
-  std::size_t expected = 0;
-  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-    if (static_cast<std::uint64_t>(info.st_size) >= MaxInputBytes) return tooLarge(fd);
-    expected = static_cast<std::size_t>(info.st_size);
+bool readStoreText(std::string_view file, std::string* err) {
+  Cursor in{store.text.data(), store.text.size(), 1};
+  Failure failure;
+  if (readTables(in, &failure)) return true;
+  std::string where = file.empty() ? "" : quoted(file);
+  if (failure.line > 0) {
+    if (!where.empty()) where += ' ';
+    where += "line " + std::to_string(failure.line);
   }
-
-  // Read straight into the store's text, behind its leading line feed. The
-  // size from fstat is only a hint: pipes have none, and files can grow.
-  std::string& text = store.text;
-  text.assign(1, '\n');
-  text.resize(1 + expected + 1);
-  std::size_t used = 1;
-  for (;;) {
-    if (used == text.size()) text.resize(std::min<std::size_t>(2 * used, MaxInputBytes + 2));
-    ssize_t n = read(fd, text.data() + used, text.size() - used);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      fail(errno);
-      return abandon(fd);
-    }
-    if (n == 0) break;
-    used += static_cast<std::size_t>(n);
-    if (used > MaxInputBytes) return tooLarge(fd);
+  *err = where.empty() ? failure.reason : where + ": " + failure.reason;
+  if (!failure.joinHeading) {
+    *err +=
+        "; the file must begin with the heading join(T1,T2,...), an empty line, then the tables";
   }
-  close(fd);
-  text.resize(used);
-  if (!readStoreText(err)) {
-    *err = quotedPath(path) + ": " + *err;
-    return false;
-  }
-  return true;
+  return false;
 }
 
 }  // namespace tjoin

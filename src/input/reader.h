@@ -1,40 +1,51 @@
 // The input file reader: fills the store's input Relations and tableCount
-// from a file in tjoin's table layout.
+// from text in tjoin's table layout, and refuses text outside it.
 //
 //   join(Item,Store)                      heading line: the tables, in order
 //                                         one line, skipped
 //   Item(ino int, color string, sno int)  header line: name and type per column
 //   1,red,10                              rows: one word each, values split at ","
 //   2,blue,20
-//                                         one blank line, then the next header
+//                                         exactly one blank line, then the next header
 //   Store(sno int, city string)
 //   10,north
 //
-// Rows are words separated by any white space; a word that holds a "(" ends
-// the table and begins the next header. A row word that ends at the very end
-// of the file is not stored. Tables the heading names beyond those the file
-// holds keep their names with no columns and no rows.
+// Rows are words separated by any white space. A header line stands on the
+// second line after the line of the word before it (the heading word, or the
+// last row or header word of the block before); a word holding "(" anywhere
+// else is a value, and values may not hold "(". Blocks after the last table
+// the heading names are not read, but their first header line is checked.
 
 #ifndef TJOIN_INPUT_READER_H_
 #define TJOIN_INPUT_READER_H_
 
+#include <cstddef>
+#include <limits>
 #include <string>
 #include <string_view>
 
+#include "store/relation.h"
+
 namespace tjoin {
 
-// Loads the file at path into store.text and reads it as readInput does.
-// Returns false with a one-line reason in *err (naming the file) when the file
-// cannot be read, holds no word at all, or exceeds a capacity.
-// REQUIRES: the store in its initial state (resetStore).
-bool readInputFile(const char* path, std::string* err);
+// Input of this size or more is refused: cells are 32-bit offsets into the
+// text, which holds the input and a line feed on either side.
+constexpr std::size_t MaxInputBytes = std::numeric_limits<Cell>::max();
+constexpr const char* InputTooLarge = "the file is larger than 4 GiB";
 
-// Reads input (the bytes of an input file) into the store. Returns false with
-// a reason in *err when input holds no word, the heading names more than
-// MaxTables tables, a header has more than MaxColumns columns or a table holds
-// more than MaxRows rows; the store's content is then not to be used.
+// Copies input into store.text and reads it as readStoreText does. Errors are
+// worded as for a file without a name: "line 3: table 'A': ...", or, for a
+// capacity exceeded, "table 'A' has more than 10000 rows".
 // REQUIRES: the store in its initial state (resetStore).
 bool readInput(std::string_view input, std::string* err);
+
+// Reads store.text, which holds a line feed, the input's bytes and a line
+// feed, into the store's input Relations and tableCount. Returns false with a
+// one-line reason in *err, naming file (when not empty) and, for text outside
+// the format, the line, when the text holds no word, is outside the format,
+// or exceeds MaxTables, MaxColumns or MaxRows; the store's content is then
+// not to be used.
+bool readStoreText(std::string_view file, std::string* err);
 
 }  // namespace tjoin
 

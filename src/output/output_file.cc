@@ -9,6 +9,7 @@
 #include <streambuf>
 
 #include "output/writer.h"
+#include "store/quote.h"
 #include "store/store.h"
 
 namespace tjoin {
@@ -56,7 +57,7 @@ class FileBuffer : public std::streambuf {
 
 bool writeOutputFile(const char* path, std::string* err) {
   auto fail = [&](int error) {
-    *err = "cannot write '" + std::string(path) + "': " + std::strerror(error);
+    *err = "cannot write " + quoted(path) + ": " + std::strerror(error);
     return false;
   };
   int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0664);

@@ -1,0 +1,66 @@
+#include "input/input_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+
+#include "input/reader.h"
+#include "store/quote.h"
+#include "store/store.h"
+
+namespace tjoin {
+
+bool readInputFile(const char* path, std::string* err) {
+  auto fail = [&](int error) {
+    *err = "cannot read " + quoted(path) + ": " + std::strerror(error);
+    return false;
+  };
+  // Closes the file and lets the text go: nothing read is kept after a failure.
+  auto abandon = [&](int fd) {
+    close(fd);
+    std::string("\n").swap(store.text);
+    return false;
+  };
+  auto tooLarge = [&](int fd) {
+    *err = quoted(path) + ": " + InputTooLarge;
+    return abandon(fd);
+  };
+  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return fail(errno);
+  struct stat info;
+  std::size_t expected = 0;
+  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+    if (static_cast<std::uint64_t>(info.st_size) >= MaxInputBytes) return tooLarge(fd);
+    expected = static_cast<std::size_t>(info.st_size);
+  }
+
+  // Read straight into the store's text, behind its leading line feed. The
+  // size from fstat is only a hint: pipes have none, and files can grow.
+  std::string& text = store.text;
+  text.assign(1, '\n');
+  text.resize(1 + expected + 1);
+  std::size_t used = 1;
+  for (;;) {
+    if (used == text.size()) text.resize(std::min<std::size_t>(2 * used, MaxInputBytes + 2));
+    ssize_t n = read(fd, text.data() + used, text.size() - used);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      fail(errno);
+      return abandon(fd);
+    }
+    if (n == 0) break;
+    used += static_cast<std::size_t>(n);
+    if (used > MaxInputBytes) return tooLarge(fd);
+  }
+  close(fd);
+  text.resize(used);
+  text += '\n';
+  return readStoreText(path, err);
+}
+
+}  // namespace tjoin

@@ -1,0 +1,20 @@
+// Quoting names, paths and input text for one-line messages.
+
+#ifndef TJOIN_STORE_QUOTE_H_
+#define TJOIN_STORE_QUOTE_H_
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace tjoin {
+
+// text between single quotes, with its control bytes (below 0x20, and 0x7f)
+// written as \n, \t, \r or \xNN, so that a message stays one line whatever a
+// file name or an input file holds. Text longer than maxBytes is cut there and
+// marked with "...".
+std::string quoted(std::string_view text, std::size_t maxBytes = std::string_view::npos);
+
+}  // namespace tjoin
+
+#endif  // TJOIN_STORE_QUOTE_H_
