@@ -65,17 +65,20 @@ class EndToEnd : public testing::Test {
 
   fs::path work() const { return root_ / "work"; }
 
-  // Runs tjoin with args in work(); umask -1 keeps the test's own.
-  Outcome run(const std::vector<std::string>& args, int mask = -1) {
+  // Runs tjoin with args in work(); umask -1 keeps the test's own. Standard
+  // output is captured, or goes to stdoutTo when given ("" closes it).
+  Outcome run(const std::vector<std::string>& args, int mask = -1, const char* stdoutTo = nullptr) {
     fs::path out = root_ / "stdout", err = root_ / "stderr";
+    writeFile(out, "");
     pid_t child = fork();
     if (child == 0) {
       if (mask >= 0) umask(static_cast<mode_t>(mask));
-      int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+      int outFd = open(stdoutTo ? stdoutTo : out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-      if (outFd < 0 || errFd < 0 || chdir(work().c_str()) != 0) _exit(127);
+      if ((outFd < 0 && !stdoutTo) || errFd < 0 || chdir(work().c_str()) != 0) _exit(127);
       dup2(outFd, 1);
       dup2(errFd, 2);
+      if (stdoutTo && !*stdoutTo) close(1);
       std::vector<char*> argv{const_cast<char*>(TJOIN_BINARY)};
       for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
       argv.push_back(nullptr);
@@ -200,6 +203,25 @@ TEST_F(EndToEnd, OutputThatCannotBeWritten) {
   Outcome noDirectory = run({"in.txt", "nowhere/out.txt"});
   EXPECT_EQ("tjoin: cannot write 'nowhere/out.txt': No such file or directory\n", noDirectory.err);
   EXPECT_EQ(1, noDirectory.status);
+}
+
+TEST_F(EndToEnd, ConsoleThatCannotBeWritten) {
+  // A run with a message to print fails before the output file is touched.
+  writeFile(work() / "in.txt", "join(A,B)\n\nA(x t)\n1\n\nB(y t)\n2\n");
+  for (auto [sink, reason] :
+       {std::pair{"/dev/full", "No space left on device"}, std::pair{"", "Bad file descriptor"}}) {
+    Outcome outcome = run({"in.txt", "out.txt"}, -1, sink);
+    EXPECT_EQ(std::string("tjoin: cannot write standard output: ") + reason + "\n", outcome.err);
+    EXPECT_EQ(1, outcome.status);
+    EXPECT_FALSE(fs::exists(work() / "out.txt"));
+  }
+  // A run without one is not affected, and its output file never takes the
+  // closed descriptor 1.
+  writeFile(work() / "in.txt", "join(A,B)\n\nA(x t)\n1\n\nB(x t)\n1\n");
+  Outcome quiet = run({"in.txt", "out.txt"}, -1, "");
+  EXPECT_EQ(0, quiet.status);
+  EXPECT_EQ("join(A,B)\n\nA(x t)\n1\n\nB(x t)\n1\n\nresult(x t)\n1\n\n", output());
+  EXPECT_EQ(255, run({}, -1, "").status);
 }
 
 TEST_F(EndToEnd, ConsoleMessagesComeBeforeAnError) {

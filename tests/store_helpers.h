@@ -19,6 +19,24 @@ inline std::string load(std::string_view input) {
   return readInput(input, &err) ? "" : err;
 }
 
+// count lines of row, each followed by its number when numbered ("k0", "k1", ...).
+inline std::string rowLines(int count, const std::string& row, bool numbered = false) {
+  std::string text;
+  for (int r = 0; r < count; ++r) text += row + (numbered ? std::to_string(r) : "") + "\n";
+  return text;
+}
+
+// The header line "table(p0 t, p1 t, ...)" of a table with columns columns
+// named prefix and their number.
+inline std::string wideHeader(const std::string& table, int columns, const std::string& prefix) {
+  std::string header = table + "(";
+  for (int c = 0; c < columns; ++c) {
+    if (c > 0) header += ", ";
+    header.append(prefix).append(std::to_string(c)).append(" t");
+  }
+  return header + ")\n";
+}
+
 // "name(a int, b text)".
 inline std::string showColumns(const Relation& relation) {
   std::string shown(relation.name);

@@ -1,12 +1,15 @@
 #include "driver/run.h"
 
+#include <cstring>
 #include <iostream>
 
 #include "input/input_file.h"
 #include "ops/join.h"
 #include "ops/matching.h"
 #include "ops/product.h"
+#include "output/descriptor_buffer.h"
 #include "output/output_file.h"
+#include "platform/platform.h"
 #include "store/quote.h"
 #include "store/store.h"
 
@@ -19,6 +22,27 @@ std::string describeStep(int i) {
   return "fold step " + std::to_string(i) + " (" + left + " with " + quoted(store.tables[i].name) +
          ")";
 }
+
+// For the length of a run, std::cout writes to descriptor 1 through a buffer
+// that keeps the reason of a failed write.
+class Console {
+ public:
+  Console() : buffer_(1), previous_(std::cout.rdbuf(&buffer_)) {}
+  ~Console() { std::cout.rdbuf(previous_); }
+
+  // The console messages must have reached standard output before the output
+  // file is touched: a run whose messages are lost has failed.
+  bool flush(std::string* err) {
+    std::cout.flush();
+    if (buffer_.error() == 0) return true;
+    *err = std::string("cannot write standard output: ") + std::strerror(buffer_.error());
+    return false;
+  }
+
+ private:
+  DescriptorBuffer buffer_;
+  std::streambuf* previous_;
+};
 
 int fail(const std::string& err) {
   std::cout.flush();
@@ -57,9 +81,12 @@ bool foldTables(std::string* err) {
 }
 
 int run(const char* inputPath, const char* outputPath) {
+  guardStandardStreams();
+  Console console;
   std::string err;
   if (!readInputFile(inputPath, &err)) return fail(err);
   if (!foldTables(&err)) return fail(err);
+  if (!console.flush(&err)) return fail(err);
   // Opened only now: a run that fails before this leaves the output file as it was.
   if (!writeOutputFile(outputPath, &err)) return fail(err);
   return ExitOk;

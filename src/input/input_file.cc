@@ -1,15 +1,12 @@
 #include "input/input_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
 
 #include "input/reader.h"
+#include "platform/platform.h"
 #include "store/quote.h"
 #include "store/store.h"
 
@@ -22,7 +19,7 @@ bool readInputFile(const char* path, std::string* err) {
   };
   // Closes the file and lets the text go: nothing read is kept after a failure.
   auto abandon = [&](int fd) {
-    close(fd);
+    closeFile(fd);
     std::string("\n").swap(store.text);
     return false;
   };
@@ -30,25 +27,21 @@ bool readInputFile(const char* path, std::string* err) {
     *err = quoted(path) + ": " + InputTooLarge;
     return abandon(fd);
   };
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  int fd = openInput(path);
   if (fd < 0) return fail(errno);
-  struct stat info;
-  std::size_t expected = 0;
-  if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-    if (static_cast<std::uint64_t>(info.st_size) >= MaxInputBytes) return tooLarge(fd);
-    expected = static_cast<std::size_t>(info.st_size);
-  }
+  std::uint64_t size = 0;
+  if (regularFileSize(fd, &size) && size >= MaxInputBytes) return tooLarge(fd);
+  std::size_t expected = static_cast<std::size_t>(size);
 
   // Read straight into the store's text, behind its leading line feed. The
-  // size from fstat is only a hint: pipes have none, and files can grow.
+  // file's size is only a hint: pipes have none, and files can grow.
   std::string& text = store.text;
   text.assign(1, '\n');
   text.resize(1 + expected + 1);
   std::size_t used = 1;
   for (;;) {
     if (used == text.size()) text.resize(std::min<std::size_t>(2 * used, MaxInputBytes + 2));
-    ssize_t n = read(fd, text.data() + used, text.size() - used);
-    if (n < 0 && errno == EINTR) continue;
+    std::ptrdiff_t n = readSome(fd, text.data() + used, text.size() - used);
     if (n < 0) {
       fail(errno);
       return abandon(fd);
@@ -57,7 +50,7 @@ bool readInputFile(const char* path, std::string* err) {
     used += static_cast<std::size_t>(n);
     if (used > MaxInputBytes) return tooLarge(fd);
   }
-  close(fd);
+  closeFile(fd);
   text.resize(used);
   text += '\n';
   return readStoreText(path, err);

@@ -32,24 +32,19 @@ std::string_view rowLine(const Relation& relation, int r, std::string& line) {
   return std::string_view(line.data(), length);
 }
 
-}  // namespace
-
-void writeInputTables(std::ostream& out) {
+// "join(A,B)" and a line feed: the heading line naming the input tables.
+std::string headingLine() {
   std::string line = "join(";
   for (int i = 0; i < store.tableCount; ++i) {
     if (i > 0) line += ',';
     line += store.tables[i].name;
   }
-  line += ")\n";
-  writeLine(out, line);
-  writeLine(out, "\n");
-  for (int i = 0; i < store.tableCount; ++i) writeRelation(out, store.tables[i]);
+  return line += ")\n";
 }
 
-void writeRelation(std::ostream& out, const Relation& relation) {
-  // One buffer, rebuilt for every line, so a line costs no allocation once it
-  // has grown to the longest.
-  std::string line(relation.name);
+// "name(a int, b text)" and a line feed, built in line.
+void headerLine(const Relation& relation, std::string& line) {
+  line.assign(relation.name);
   line += '(';
   for (int c = 0; c < relation.columnCount; ++c) {
     if (c > 0) line += ", ";
@@ -58,9 +53,48 @@ void writeRelation(std::ostream& out, const Relation& relation) {
     line += relation.columns[c].type;
   }
   line += ")\n";
+}
+
+// The bytes and lines of relation's block.
+void addBlockSize(const Relation& relation, OutputSize& size) {
+  std::string header;
+  headerLine(relation, header);
+  size.bytes += header.size() + 1;  // and the empty line that ends the block
+  size.lines += 2 + static_cast<std::uint64_t>(relation.rowCount);
+  // A row line is its cells, a "," between two and a line feed.
+  size.bytes += static_cast<std::uint64_t>(relation.rowCount) *
+                static_cast<std::uint64_t>(relation.columnCount > 0 ? relation.columnCount : 1);
+  for (int c = 0; c < relation.columnCount; ++c) {
+    for (int r = 0; r < relation.rowCount; ++r)
+      size.bytes += cellText(cellAt(relation, c, r)).size();
+  }
+}
+
+}  // namespace
+
+void writeInputTables(std::ostream& out) {
+  writeLine(out, headingLine());
+  writeLine(out, "\n");
+  for (int i = 0; i < store.tableCount; ++i) writeRelation(out, store.tables[i]);
+}
+
+void writeRelation(std::ostream& out, const Relation& relation) {
+  // One buffer, rebuilt for every line, so a line costs no allocation once it
+  // has grown to the longest.
+  std::string line;
+  headerLine(relation, line);
   writeLine(out, line);
   for (int r = 0; r < relation.rowCount; ++r) writeLine(out, rowLine(relation, r, line));
   writeLine(out, "\n");
+}
+
+OutputSize outputSize() {
+  OutputSize size;
+  size.bytes = headingLine().size() + 1;
+  size.lines = 2;
+  for (int i = 0; i < store.tableCount; ++i) addBlockSize(store.tables[i], size);
+  addBlockSize(store.result, size);
+  return size;
 }
 
 }  // namespace tjoin

@@ -13,6 +13,7 @@
 #ifndef TJOIN_OUTPUT_WRITER_H_
 #define TJOIN_OUTPUT_WRITER_H_
 
+#include <cstdint>
 #include <ostream>
 
 #include "store/relation.h"
@@ -26,6 +27,14 @@ void writeInputTables(std::ostream& out);
 // Writes relation's block: its header line, one line per row and the empty
 // line. A Relation without columns has the header line "name()".
 void writeRelation(std::ostream& out, const Relation& relation);
+
+// What writeInputTables and then writeRelation(store.result) write: bytes,
+// each line ended by one line feed, and the number of lines.
+struct OutputSize {
+  std::uint64_t bytes = 0;
+  std::uint64_t lines = 0;
+};
+OutputSize outputSize();
 
 }  // namespace tjoin
 

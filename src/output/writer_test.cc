@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -84,6 +85,15 @@ TEST(Writer, FlushesEveryLineAsItEnds) {
   EXPECT_EQ((std::vector<std::string>{"join(A,B)\n", "\n", "A(x t, y t)\n", "1,2\n", "\n",
                                       "B(z t)\n", "\n"}),
             recorder.flushed);
+}
+
+TEST(Writer, OutputSizeIsWhatIsWritten) {
+  ASSERT_EQ("", load("join(A,B)\n\nA(x t, y t)\n1,22\n,\n\nB(z t)\n\nC(q t)\n"));
+  copyRelation(store.tables[0], store.result);
+  std::string all = writtenInputTables() + written(store.result);
+  OutputSize size = outputSize();
+  EXPECT_EQ(all.size(), size.bytes);
+  EXPECT_EQ(static_cast<std::uint64_t>(std::count(all.begin(), all.end(), '\n')), size.lines);
 }
 
 TEST(Writer, SingleTableHeading) {

@@ -1,10 +1,10 @@
 #include "store/relation.h"
 
-#include <sys/mman.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "platform/platform.h"
 
 namespace tjoin {
 namespace {
@@ -13,15 +13,11 @@ constexpr std::size_t CellStorageBytes = sizeof(Cell) * MaxColumns * MaxRows;
 
 }  // namespace
 
-void CellStorageRelease::operator()(Cell* cells) const { munmap(cells, CellStorageBytes); }
+void CellStorageRelease::operator()(Cell* cells) const { unmapZeroPages(cells, CellStorageBytes); }
 
-// An anonymous mapping rather than calloc: the allocator may hand back reused
-// memory and clear it byte by byte, which would cost every Relation its full
-// 2 MB whatever it holds.
 CellStorage makeCellStorage() {
-  void* pages =
-      mmap(nullptr, CellStorageBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (pages == MAP_FAILED) {
+  void* pages = mapZeroPages(CellStorageBytes);
+  if (pages == nullptr) {
     std::fputs("tjoin: out of memory\n", stderr);
     std::exit(1);
   }

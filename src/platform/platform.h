@@ -1,0 +1,62 @@
+// The operating system's part of tjoin: file descriptors for the input and the
+// output file, the standard streams and zero-filled memory. Everything else
+// is portable C++. Failures are reported as errno values (std::strerror gives
+// their text), as the C library reports them on every platform tjoin runs on.
+
+#ifndef TJOIN_PLATFORM_PLATFORM_H_
+#define TJOIN_PLATFORM_PLATFORM_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace tjoin {
+
+// How the platform's text files end a line: a line feed, or CR LF on Windows.
+extern const std::string_view LineEnd;
+
+// Makes sure descriptors 0, 1 and 2 are open, so that no file tjoin opens
+// takes one of them. A closed one is filled with the null device opened for
+// reading only, so that writing a console message to it still fails.
+void guardStandardStreams();
+
+// Opens path for reading bytes as they are. Returns the descriptor, or -1 with
+// errno set.
+int openInput(const char* path);
+
+// The size of the file behind fd when it is a regular file; false for a pipe,
+// a device or anything else whose size says nothing.
+bool regularFileSize(int fd, std::uint64_t* size);
+
+// read() and write(): at most n bytes; -1 with errno set on failure.
+std::ptrdiff_t readSome(int fd, char* buffer, std::size_t n);
+std::ptrdiff_t writeSome(int fd, const char* bytes, std::size_t n);
+
+// Opens path for writing without emptying it, creating it (permission bits
+// 0664, as the umask allows, where the platform has them) when it is missing;
+// *created tells which. Returns the descriptor, or -1 with errno set.
+int openOutput(const char* path, bool* created);
+
+// Makes sure the file behind fd has room for bytes bytes without changing its
+// size or content. Returns 0, or ENOSPC, EDQUOT or EFBIG when the room is
+// not there. Where the file system or the file kind cannot tell (a pipe, a
+// device, a platform without the call), returns 0.
+int reserveRoom(int fd, std::uint64_t bytes);
+
+// Empties the file behind fd when it is a regular file (a device or a pipe
+// has nothing to empty). Returns 0 or an errno value.
+int emptyFile(int fd);
+
+// Closes fd; returns 0 or an errno value.
+int closeFile(int fd);
+
+// Removes the file at path, as far as it can.
+void removeFile(const char* path);
+
+// bytes of zero-filled memory that cost nothing until written, or nullptr.
+void* mapZeroPages(std::size_t bytes);
+void unmapZeroPages(void* pages, std::size_t bytes);
+
+}  // namespace tjoin
+
+#endif  // TJOIN_PLATFORM_PLATFORM_H_
