@@ -202,8 +202,10 @@ TEST(ReaderFile, ReportsFilesItCannotRead) {
   std::string err;
   EXPECT_FALSE(readInputFile("/nonexistent/in.txt", &err));
   EXPECT_EQ("cannot read '/nonexistent/in.txt': No such file or directory", err);
+#ifndef _WIN32  // Windows names no directory as such
   EXPECT_FALSE(readInputFile("/", &err));
   EXPECT_EQ("cannot read '/': Is a directory", err);
+#endif
 }
 
 }  // namespace
