@@ -78,8 +78,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::string tables = inputTables();
   std::ostringstream result;
   tjoin::writeRelation(result, tjoin::store.result);
-  tjoin::OutputSize size = tjoin::outputSize();
-  check(size.bytes == tables.size() + result.str().size(),
+  tjoin::OutputSize expected = tjoin::outputSize();
+  check(expected.bytes == tables.size() + result.str().size(),
         "the output's size is known before it is written");
   if (!readsBackTheSame()) return 0;
 

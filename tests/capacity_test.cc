@@ -17,9 +17,8 @@ namespace {
 std::string fold(const std::string& input) {
   std::string err = load(input);
   if (!err.empty()) return err;
-  testing::internal::CaptureStdout();
-  bool ok = foldTables(&err);
-  testing::internal::GetCapturedStdout();
+  bool ok = false;
+  printedBy([&] { ok = foldTables(&err); });
   return ok ? "" : err;
 }
 

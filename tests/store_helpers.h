@@ -4,6 +4,8 @@
 #ifndef TJOIN_TESTS_STORE_HELPERS_H_
 #define TJOIN_TESTS_STORE_HELPERS_H_
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <string_view>
 
@@ -17,6 +19,14 @@ inline std::string load(std::string_view input) {
   resetStore();
   std::string err;
   return readInput(input, &err) ? "" : err;
+}
+
+// Runs step with standard output captured; returns what it printed.
+template <typename Step>
+std::string printedBy(Step step) {
+  testing::internal::CaptureStdout();
+  step();
+  return testing::internal::GetCapturedStdout();
 }
 
 // count lines of row, each followed by its number when numbered ("k0", "k1", ...).

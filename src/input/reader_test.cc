@@ -13,12 +13,6 @@ namespace {
 
 const Relation& table(int i) { return store.tables[i]; }
 
-std::string rowsOf(int rows, const std::string& row) {
-  std::string text;
-  for (int r = 0; r < rows; ++r) text += row + "\n";
-  return text;
-}
-
 TEST(Reader, ReadsTheExample) {
   ASSERT_EQ("", load("join(Item,Grp)\n\nItem(id int, label text, grp int)\n1,bolt,10\n2,nut,20\n"
                      "3,gear,\n\nGrp(grp int, gname text)\n10,small\n20,large,extra\n"));
@@ -162,13 +156,14 @@ TEST(Reader, RefusesTextOutsideTheFormat) {
       // Not tjoin's layout at all.
       {"a,b,c\n1,2,3\n4,5,6\n", "line 3: table '': " + form + "'4,5,6'" + heading},
       // A last row without a line end counts like any other.
-      {"join(A)\n\nA(x int)\n" + rowsOf(MaxRows, "1") + "2", "table 'A' has more than 10000 rows"},
+      {"join(A)\n\nA(x int)\n" + rowLines(MaxRows, "1") + "2",
+       "table 'A' has more than 10000 rows"},
   };
   for (const Case& c : cases) EXPECT_EQ(c.error, load(c.input)) << c.input;
 }
 
 TEST(Reader, TenThousandRowsAreReadWhole) {
-  std::string input = "join(A,B)\n\nA(x int)\n" + rowsOf(MaxRows, "1") + "\nB(y int)\n2\n";
+  std::string input = "join(A,B)\n\nA(x int)\n" + rowLines(MaxRows, "1") + "\nB(y int)\n2\n";
   ASSERT_EQ("", load(input));
   EXPECT_EQ(MaxRows, table(0).rowCount);
   EXPECT_EQ("B(y int)", showColumns(table(1)));
@@ -177,11 +172,10 @@ TEST(Reader, TenThousandRowsAreReadWhole) {
 
 TEST(Reader, RefusesInputBeyondTheCapacities) {
   EXPECT_EQ("table 'A' has more than 10000 rows",
-            load("join(A)\n\nA(x int)\n" + rowsOf(MaxRows + 1, "1")));
+            load("join(A)\n\nA(x int)\n" + rowLines(MaxRows + 1, "1")));
 
-  std::string wide = "join(A)\n\nA(c0 t";
-  for (int c = 1; c <= MaxColumns; ++c) wide += ", c" + std::to_string(c) + " t";
-  EXPECT_EQ("table 'A' has 51 columns, more than 50", load(wide + ")\n"));
+  EXPECT_EQ("table 'A' has 51 columns, more than 50",
+            load("join(A)\n\n" + wideHeader("A", MaxColumns + 1, "c")));
   EXPECT_EQ("the heading names 11 tables, more than 10", load("join(a,b,c,d,e,f,g,h,i,j,k)\n"));
 }
 

@@ -4,7 +4,8 @@
 
 namespace tjoin {
 
-void composeResult(const Relation& left, const Relation& right, const bool* keepRight,
+void composeResult(const Relation& left, const Relation& right,
+                   const std::array<bool, MaxColumns>& keepRight,
                    const std::vector<RowPair>& rows) {
   // Every Column and cell within the counts set below is written here, so
   // what an earlier step left in the scratch is never read.
@@ -28,13 +29,17 @@ void composeResult(const Relation& left, const Relation& right, const bool* keep
   copyRelation(scratch, store.result);
 }
 
-std::string tooManyColumns(int width) {
-  return "the result would have " + std::to_string(width) + " columns, more than " +
-         std::to_string(MaxColumns);
-}
-
-std::string tooManyRows() {
-  return "the result would have more than " + std::to_string(MaxRows) + " rows";
+bool checkShape(int width, std::int64_t rows, std::string* err) {
+  if (width > MaxColumns) {
+    *err = "the result would have " + std::to_string(width) + " columns, more than " +
+           std::to_string(MaxColumns);
+    return false;
+  }
+  if (rows > MaxRows) {
+    *err = "the result would have more than " + std::to_string(MaxRows) + " rows";
+    return false;
+  }
+  return true;
 }
 
 }  // namespace tjoin

@@ -4,6 +4,7 @@
 #ifndef TJOIN_OPS_COMPOSE_H_
 #define TJOIN_OPS_COMPOSE_H_
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,12 +24,12 @@ struct RowPair {
 // row rows[r].left followed by the kept cells of right row rows[r].right.
 // left may be store.result itself: the output is built aside first.
 // REQUIRES: the output has at most MaxColumns columns and MaxRows rows.
-void composeResult(const Relation& left, const Relation& right, const bool* keepRight,
-                   const std::vector<RowPair>& rows);
+void composeResult(const Relation& left, const Relation& right,
+                   const std::array<bool, MaxColumns>& keepRight, const std::vector<RowPair>& rows);
 
-// The reasons the operators give when their output would not fit a Relation.
-std::string tooManyColumns(int width);
-std::string tooManyRows();
+// Whether an output of width columns and rows rows fits a Relation; if not,
+// *err says which capacity it exceeds (the columns first).
+bool checkShape(int width, std::int64_t rows, std::string* err);
 
 }  // namespace tjoin
 

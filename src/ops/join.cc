@@ -1,5 +1,6 @@
 #include "ops/join.h"
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -11,17 +12,22 @@
 namespace tjoin {
 namespace {
 
+// 64-bit FNV-1a over the join cells, then a multiply-xorshift finaliser
+// (MurmurHash3's): FNV's top bits are its weakest, and the index reads them.
+constexpr std::uint64_t FnvOffsetBasis = 0xcbf29ce484222325ULL;
+constexpr std::uint64_t FnvPrime = 0x100000001b3ULL;
+constexpr std::uint64_t FinalMultiplier = 0xff51afd7ed558ccdULL;
+
 std::uint64_t hashBytes(std::uint64_t h, std::string_view bytes) {
-  for (unsigned char b : bytes) h = (h ^ b) * 0x100000001b3ULL;  // FNV-1a
-  return (h ^ ',') * 0x100000001b3ULL;  // a cell never holds ",": keeps cells apart
+  for (unsigned char b : bytes) h = (h ^ b) * FnvPrime;
+  return (h ^ ',') * FnvPrime;  // a cell never holds ",": keeps cells apart
 }
 
 std::uint64_t hashRow(const Relation& relation, int row, const std::int32_t* columns, int count) {
-  std::uint64_t h = 0xcbf29ce484222325ULL;
+  std::uint64_t h = FnvOffsetBasis;
   for (int k = 0; k < count; ++k) h = hashBytes(h, cellText(cellAt(relation, columns[k], row)));
-  // FNV's top bits are its weakest; the index reads them first.
   h ^= h >> 33;
-  h *= 0xff51afd7ed558ccdULL;
+  h *= FinalMultiplier;
   return h ^ (h >> 33);
 }
 
@@ -42,7 +48,7 @@ struct RightIndex {
   std::vector<std::uint64_t> hashes;  // per right row
   std::vector<std::int32_t> rows;
   std::vector<std::int32_t> first;
-  int shift = 63;  // at least two buckets, so the shift stays below 64
+  int shift;  // 64 less the bucket bits; at least two buckets keep it below 64
 };
 
 std::size_t bucketOf(const RightIndex& index, std::uint64_t hash) {
@@ -50,7 +56,7 @@ std::size_t bucketOf(const RightIndex& index, std::uint64_t hash) {
 }
 
 RightIndex indexRight(const Relation& right) {
-  RightIndex index;
+  RightIndex index{};
   int bits = 1;
   while ((1 << bits) < right.rowCount) ++bits;
   index.shift = 64 - bits;
@@ -75,15 +81,12 @@ bool naturalJoin(const Relation& left, const Relation& right, std::string* err) 
 
   // A right column stands once in the output's shape however many ColumnPairs
   // it is in (two equal left columns can pair with it).
-  bool keepRight[MaxColumns];
-  for (bool& keep : keepRight) keep = true;
+  std::array<bool, MaxColumns> keepRight;
+  keepRight.fill(true);
   for (int k = 0; k < store.pairCount; ++k) keepRight[store.rightIndex[k]] = false;
   int width = left.columnCount;
   for (int c = 0; c < right.columnCount; ++c) width += keepRight[c] ? 1 : 0;
-  if (width > MaxColumns) {
-    *err = tooManyColumns(width);
-    return false;
-  }
+  if (!checkShape(width, 0, err)) return false;
 
   RightIndex index = indexRight(right);
   std::vector<RowPair> rows;
@@ -93,10 +96,7 @@ bool naturalJoin(const Relation& left, const Relation& right, std::string* err) 
     for (int k = index.first[bucket]; k < index.first[bucket + 1]; ++k) {
       int j = index.rows[k];
       if (index.hashes[j] != h || !rowsMatch(left, i, right, j)) continue;
-      if (rows.size() == MaxRows) {
-        *err = tooManyRows();
-        return false;
-      }
+      if (rows.size() == MaxRows) return checkShape(width, MaxRows + 1, err);
       rows.push_back({i, j});
     }
   }

@@ -16,17 +16,12 @@ namespace {
 std::string join(const std::string& input) {
   std::string err = load(input);
   if (!err.empty()) return err;
-  testing::internal::CaptureStdout();
-  bool ok = findCommonColumns(store.tables[0], store.tables[1], &err) &&
-            naturalJoin(store.tables[0], store.tables[1], &err);
-  testing::internal::GetCapturedStdout();
+  bool ok = false;
+  printedBy([&] {
+    ok = findCommonColumns(store.tables[0], store.tables[1], &err) &&
+         naturalJoin(store.tables[0], store.tables[1], &err);
+  });
   return ok ? "" : err;
-}
-
-std::string rowsOf(int rows, const std::string& prefix) {
-  std::string text;
-  for (int r = 0; r < rows; ++r) text += prefix + std::to_string(r) + "\n";
-  return text;
 }
 
 TEST(NaturalJoin, WorkedExample) {
@@ -101,21 +96,23 @@ TEST(NaturalJoin, LeftMayBeTheResultItself) {
   ASSERT_EQ("", join("join(L,R)\n\nL(k t, a t)\n1,x\n2,y\n\nR(k t)\n1\n2\n2\n"));
   ASSERT_EQ("1,x|2,y|2,y", showRows(store.result));
   std::string err;
-  testing::internal::CaptureStdout();
-  ASSERT_TRUE(findCommonColumns(store.result, store.tables[1], &err));
-  ASSERT_TRUE(naturalJoin(store.result, store.tables[1], &err));
-  testing::internal::GetCapturedStdout();
+  bool ok = false;
+  printedBy([&] {
+    ok = findCommonColumns(store.result, store.tables[1], &err) &&
+         naturalJoin(store.result, store.tables[1], &err);
+  });
+  ASSERT_TRUE(ok);
   EXPECT_EQ("1,x|2,y|2,y|2,y|2,y", showRows(store.result));
 }
 
 TEST(NaturalJoin, RefusesOutputBeyondTheCapacity) {
   // 10100 matches: 101 left rows and 100 right rows on one key value.
-  std::string many =
-      "join(L,R)\n\nL(k t, a t)\n" + rowsOf(101, "1,") + "\nR(k t, b t)\n" + rowsOf(100, "1,");
+  std::string many = "join(L,R)\n\nL(k t, a t)\n" + rowLines(101, "1,", true) + "\nR(k t, b t)\n" +
+                     rowLines(100, "1,", true);
   EXPECT_EQ("the result would have more than 10000 rows", join(many));
   EXPECT_EQ(0, store.result.columnCount);  // result untouched
-  std::string exact =
-      "join(L,R)\n\nL(k t, a t)\n" + rowsOf(100, "1,") + "\nR(k t, b t)\n" + rowsOf(100, "1,");
+  std::string exact = "join(L,R)\n\nL(k t, a t)\n" + rowLines(100, "1,", true) + "\nR(k t, b t)\n" +
+                      rowLines(100, "1,", true);
   EXPECT_EQ("", join(exact));
   EXPECT_EQ(MaxRows, store.result.rowCount);
 

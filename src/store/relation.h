@@ -20,11 +20,14 @@ constexpr int MaxTables = 10;   // input Relations in the store
 constexpr int MaxColumns = 50;  // Columns in one Relation
 constexpr int MaxRows = 10000;  // rows in one Relation (cells per column)
 
-// A cell is the offset of its first byte in the run's text (store.text).
+// A cell is the offset of its first byte in the run's text, the string
+// store.text (store/store.h) that holds the input file once for the whole run.
 // Every stored value is followed there by a "," or a white-space byte, so its
 // end needs no storing; offset 0 is the text's leading line feed, the empty
-// cell. Four bytes a cell keep a full Relation at 2 MB, and zeroed memory is
-// a Relation of empty cells.
+// cell. Cells stay 32-bit offsets on purpose: four bytes a cell keep a full
+// Relation at 2 MB of address space (a pointer and a length would take four
+// times that, and the memory the benchmarks allow), at the price of inputs
+// under 4 GiB; and zeroed memory is a Relation of empty cells.
 using Cell = std::uint32_t;
 constexpr Cell EmptyCell = 0;
 

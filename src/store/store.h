@@ -15,9 +15,11 @@
 namespace tjoin {
 
 struct RelationStore {
-  // The run's text: one line feed (the empty cell, see Cell), then the input
-  // file's bytes. The names, types and cells read from the input point into
-  // it, so it must not change while a Relation holds content.
+  // The run's text: one line feed (the empty cell, see Cell), the input file's
+  // bytes (a copy of them, read once) and one more line feed, so that every
+  // word in it ends at white space. The names, types and cells read from the
+  // input point into it; nothing writes to it after the reader has filled it,
+  // and it must not be replaced while a Relation holds content.
   std::string text = "\n";
 
   std::array<Relation, MaxTables> tables;  // in the order the heading names them
