@@ -7,26 +7,41 @@ namespace tjoin {
 void composeResult(const Relation& left, const Relation& right,
                    const std::array<bool, MaxColumns>& keepRight,
                    const std::vector<RowPair>& rows) {
-  // Every Column and cell within the counts set below is written here, so
-  // what an earlier step left in the scratch is never read.
-  Relation& scratch = store.scratch;
-  scratch.name = "result";
-  int rowCount = static_cast<int>(rows.size());
+  const int rowCount = static_cast<int>(rows.size());
+  // Where the output is built. Straight into the result when left is another
+  // Relation; when left is the result itself, in place as long as no output
+  // row needs a left row that an earlier output row has overwritten (each
+  // left row gives at most one output row, as in a lookup), else aside in the
+  // scratch, whose cells then change places with the result's. Building in
+  // place spares the copy and the scratch's pages.
+  Relation& result = store.result;
+  bool aside = false;
+  if (&left == &result) {
+    for (int r = 0; r < rowCount && !aside; ++r) aside = rows[r].left < r;
+  }
+  Relation& out = aside ? store.scratch : result;
+  bool leftStays = &left == &out;  // and so do the rows that keep their place
+  for (int r = 0; r < rowCount && leftStays; ++r) leftStays = rows[r].left == r;
+
+  // Every Column and cell within the counts set below is written here (or
+  // already holds its value), so leftovers beyond the counts are never read.
   int p = 0;
   for (int c = 0; c < left.columnCount; ++c, ++p) {
-    scratch.columns[p] = Column{left.columns[c].name, left.columns[c].type};
-    for (int r = 0; r < rowCount; ++r) cellAt(scratch, p, r) = cellAt(left, c, rows[r].left);
+    out.columns[p] = Column{left.columns[c].name, left.columns[c].type};
+    if (leftStays) continue;
+    for (int r = 0; r < rowCount; ++r) cellAt(out, p, r) = cellAt(left, c, rows[r].left);
   }
   for (int c = 0; c < right.columnCount; ++c) {
     if (!keepRight[c]) continue;
-    scratch.columns[p] = Column{right.columns[c].name, right.columns[c].type};
-    for (int r = 0; r < rowCount; ++r) cellAt(scratch, p, r) = cellAt(right, c, rows[r].right);
+    out.columns[p] = Column{right.columns[c].name, right.columns[c].type};
+    for (int r = 0; r < rowCount; ++r) cellAt(out, p, r) = cellAt(right, c, rows[r].right);
     ++p;
   }
   // The joined shape stands even without rows, so the next step can match on it.
-  scratch.columnCount = p;
-  scratch.rowCount = rowCount;
-  copyRelation(scratch, store.result);
+  out.name = "result";
+  out.columnCount = p;
+  out.rowCount = rowCount;
+  if (aside) moveRelation(out, result);
 }
 
 bool checkShape(int width, std::int64_t rows, std::string* err) {

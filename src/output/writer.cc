@@ -1,5 +1,6 @@
 #include "output/writer.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -10,9 +11,12 @@ namespace tjoin {
 namespace {
 
 // Writes line, which ends with its line feed, and flushes it to the file.
+// Straight to the stream's buffer: a line is too short to pay for the
+// stream's sentries twice. A buffer that fails keeps its own error.
 void writeLine(std::ostream& out, std::string_view line) {
-  out.write(line.data(), static_cast<std::streamsize>(line.size()));
-  out.flush();
+  std::streambuf* buffer = out.rdbuf();
+  buffer->sputn(line.data(), static_cast<std::streamsize>(line.size()));
+  buffer->pubsync();
 }
 
 // Row r as a line: its cells separated by "," and a line feed, built in line,
@@ -55,19 +59,23 @@ void headerLine(const Relation& relation, std::string& line) {
   line += ")\n";
 }
 
-// The bytes and lines of relation's block.
-void addBlockSize(const Relation& relation, OutputSize& size) {
+// The bytes and lines of relation's block, whose row lines take rowBytes.
+void addBlockSize(const Relation& relation, std::uint64_t rowBytes, OutputSize& size) {
   std::string header;
   headerLine(relation, header);
-  size.bytes += header.size() + 1;  // and the empty line that ends the block
+  size.bytes += header.size() + rowBytes + 1;  // and the empty line that ends the block
   size.lines += 2 + static_cast<std::uint64_t>(relation.rowCount);
-  // A row line is its cells, a "," between two and a line feed.
-  size.bytes += static_cast<std::uint64_t>(relation.rowCount) *
-                static_cast<std::uint64_t>(relation.columnCount > 0 ? relation.columnCount : 1);
+}
+
+// The bytes of relation's row lines: its cells, a "," between two and a line
+// feed each.
+std::uint64_t rowLineBytes(const Relation& relation) {
+  std::uint64_t bytes = static_cast<std::uint64_t>(relation.rowCount) *
+                        static_cast<std::uint64_t>(std::max(relation.columnCount, 1));
   for (int c = 0; c < relation.columnCount; ++c) {
-    for (int r = 0; r < relation.rowCount; ++r)
-      size.bytes += cellText(cellAt(relation, c, r)).size();
+    for (int r = 0; r < relation.rowCount; ++r) bytes += cellText(cellAt(relation, c, r)).size();
   }
+  return bytes;
 }
 
 }  // namespace
@@ -92,8 +100,12 @@ OutputSize outputSize() {
   OutputSize size;
   size.bytes = headingLine().size() + 1;
   size.lines = 2;
-  for (int i = 0; i < store.tableCount; ++i) addBlockSize(store.tables[i], size);
-  addBlockSize(store.result, size);
+  // The reader has counted the input tables' row lines; the result's are
+  // counted here.
+  for (int i = 0; i < store.tableCount; ++i) {
+    addBlockSize(store.tables[i], store.rowLineBytes[i], size);
+  }
+  addBlockSize(store.result, rowLineBytes(store.result), size);
   return size;
 }
 

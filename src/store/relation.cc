@@ -1,5 +1,6 @@
 #include "store/relation.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,6 +36,15 @@ void copyRelation(const Relation& source, Relation& destination) {
     std::memcpy(destination.cells.get() + column, source.cells.get() + column,
                 sizeof(Cell) * static_cast<std::size_t>(source.rowCount));
   }
+}
+
+void moveRelation(Relation& source, Relation& destination) {
+  if (&source == &destination) return;
+  destination.name = source.name;
+  destination.columnCount = source.columnCount;
+  destination.rowCount = source.rowCount;
+  std::copy_n(source.columns.begin(), source.columnCount, destination.columns.begin());
+  destination.cells.swap(source.cells);
 }
 
 }  // namespace tjoin

@@ -69,6 +69,11 @@ inline Cell cellAt(const Relation& relation, int c, int r) {
 // is touched, so the destination keeps its leftovers there.
 void copyRelation(const Relation& source, Relation& destination);
 
+// Makes destination's content what source's is, as copyRelation does, but
+// hands the cells over instead of copying them: the two exchange their cell
+// storage, so source is left with destination's old cells as leftovers.
+void moveRelation(Relation& source, Relation& destination);
+
 }  // namespace tjoin
 
 #endif  // TJOIN_STORE_RELATION_H_

@@ -26,10 +26,14 @@ struct RelationStore {
   std::int32_t tableCount = 1;             // names in the heading; never below 1
   Relation result;                         // the fold so far, named "result"
 
-  // Where an operator builds its output before copying it into result. One
+  // Where an operator builds its output before handing it to result. One
   // Relation serves every fold step, so its pages are mapped once per run
   // rather than once per step; beyond the counts it holds leftovers.
   Relation scratch;
+
+  // The bytes of each input table's row lines as the writers write them
+  // (cells, "," between them, a line feed), counted by the reader.
+  std::array<std::uint64_t, MaxTables> rowLineBytes{};
 
   // ColumnPair k, for k < pairCount, is (leftIndex[k], rightIndex[k]): a column
   // of the step's left Relation and the right column it is common with.
