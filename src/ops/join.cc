@@ -1,5 +1,6 @@
 #include "ops/join.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string_view>
@@ -78,17 +79,20 @@ RightIndex indexRight(const Relation& right) {
   int bits = 1;
   while ((1 << bits) < right.rowCount) ++bits;
   index.shift = 64 - bits;
+  // Counted per bucket, summed so that first[b] is where bucket b ends, then
+  // filled from the last row down, which leaves first[b] where it begins and
+  // each bucket's rows ascending.
   index.first.assign((std::size_t{1} << bits) + 1, 0);
   index.hashes.resize(static_cast<std::size_t>(right.rowCount));
   for (int j = 0; j < right.rowCount; ++j) {
     index.hashes[j] = hashRow(right, j, store.rightIndex.data(), store.pairCount);
-    ++index.first[bucketOf(index, index.hashes[j]) + 1];
+    ++index.first[bucketOf(index, index.hashes[j])];
   }
   for (std::size_t b = 1; b < index.first.size(); ++b) index.first[b] += index.first[b - 1];
-  // Placed in ascending row order, each bucket's rows stay ascending.
-  std::vector<std::int32_t> next(index.first.begin(), index.first.end() - 1);
   index.rows.resize(static_cast<std::size_t>(right.rowCount));
-  for (int j = 0; j < right.rowCount; ++j) index.rows[next[bucketOf(index, index.hashes[j])]++] = j;
+  for (int j = right.rowCount - 1; j >= 0; --j) {
+    index.rows[--index.first[bucketOf(index, index.hashes[j])]] = j;
+  }
   return index;
 }
 
@@ -108,6 +112,7 @@ bool naturalJoin(const Relation& left, const Relation& right, std::string* err) 
 
   RightIndex index = indexRight(right);
   std::vector<RowPair> rows;
+  rows.reserve(static_cast<std::size_t>(std::min(left.rowCount, MaxRows)));
   for (int i = 0; i < left.rowCount; ++i) {
     std::uint64_t h = hashRow(left, i, store.leftIndex.data(), store.pairCount);
     std::size_t bucket = bucketOf(index, h);
