@@ -36,6 +36,8 @@ bool readInputFile(const char* path, std::string* err) {
   // Read straight into the store's text, behind its leading line feed. The
   // file's size is only a hint: pipes have none, and files can grow.
   std::string& text = store.text;
+  text.reserve(1 + expected + 1);
+  prefaultPages(text.data(), text.capacity());
   text.assign(1, '\n');
   text.resize(1 + expected + 1);
   std::size_t used = 1;

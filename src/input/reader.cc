@@ -241,7 +241,15 @@ bool readRows(Cursor& in, Relation& table, Failure* failure) {
   const int t = static_cast<int>(&table - store.tables.data());
   int r = 0;
   std::uint64_t lineBytes = 0;
-  while (r < MaxRows && readRow(in, table, r, &lineBytes)) ++r;
+  // A page holds PageRows cells of a column. Once a table has filled its
+  // first page of each column, each column's next page is backed in one call
+  // before the rows that fill it are read; a small table is left alone.
+  constexpr int PageRows = 1024;
+  for (bool more = true; more && r < MaxRows;) {
+    int rows = std::min(PageRows, MaxRows - r);
+    for (int c = 0; r > 0 && c < table.columnCount; ++c) prefaultCells(table, c, r, rows);
+    for (int end = r + rows; r < end && (more = readRow(in, table, r, &lineBytes));) ++r;
+  }
   table.rowCount = r;
   store.rowLineBytes[t] = lineBytes;
   if (r == MaxRows && rowFollows(in)) {

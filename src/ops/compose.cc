@@ -29,11 +29,13 @@ void composeResult(const Relation& left, const Relation& right,
   for (int c = 0; c < left.columnCount; ++c, ++p) {
     out.columns[p] = Column{left.columns[c].name, left.columns[c].type};
     if (leftStays) continue;
+    prefaultCells(out, p, 0, rowCount);
     for (int r = 0; r < rowCount; ++r) cellAt(out, p, r) = cellAt(left, c, rows[r].left);
   }
   for (int c = 0; c < right.columnCount; ++c) {
     if (!keepRight[c]) continue;
     out.columns[p] = Column{right.columns[c].name, right.columns[c].type};
+    prefaultCells(out, p, 0, rowCount);
     for (int r = 0; r < rowCount; ++r) cellAt(out, p, r) = cellAt(right, c, rows[r].right);
     ++p;
   }

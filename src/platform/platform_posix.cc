@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 
 #include "platform/platform.h"
 
@@ -86,6 +87,20 @@ int emptyFile(int fd) {
 int closeFile(int fd) { return close(fd) == 0 ? 0 : errno; }
 
 void removeFile(const char* path) { unlink(path); }
+
+void prefaultPages(void* start, std::size_t bytes) {
+#ifdef MADV_POPULATE_WRITE
+  if (bytes == 0) return;
+  const std::uintptr_t page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+  const std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(start) & ~(page - 1);
+  const std::uintptr_t end =
+      (reinterpret_cast<std::uintptr_t>(start) + bytes + page - 1) & ~(page - 1);
+  madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+#else
+  (void)start;
+  (void)bytes;
+#endif
+}
 
 // An anonymous mapping rather than calloc: the allocator may hand back reused
 // memory and clear it byte by byte, which would cost every Relation its full

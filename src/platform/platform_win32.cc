@@ -74,6 +74,9 @@ int closeFile(int fd) { return _close(fd) == 0 ? 0 : errno; }
 
 void removeFile(const char* path) { _unlink(path); }
 
+// Windows pages are left to fault in as they are written.
+void prefaultPages(void*, std::size_t) {}
+
 // Committed pages that the system hands out zero-filled on first touch.
 void* mapZeroPages(std::size_t bytes) {
   return VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);

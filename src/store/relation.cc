@@ -25,6 +25,10 @@ CellStorage makeCellStorage() {
   return CellStorage(static_cast<Cell*>(pages));
 }
 
+void prefaultCells(Relation& relation, int c, int firstRow, int rows) {
+  prefaultPages(&cellAt(relation, c, firstRow), sizeof(Cell) * static_cast<std::size_t>(rows));
+}
+
 void copyRelation(const Relation& source, Relation& destination) {
   if (&source == &destination) return;
   destination.name = source.name;

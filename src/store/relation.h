@@ -64,6 +64,10 @@ inline Cell cellAt(const Relation& relation, int c, int r) {
   return relation.cells[static_cast<std::size_t>(c) * MaxRows + r];
 }
 
+// Backs the storage of cells (c, firstRow) to (c, firstRow + rows - 1) in
+// one call rather than a page fault per page as they are first written.
+void prefaultCells(Relation& relation, int c, int firstRow, int rows);
+
 // Makes destination's content that of source: name, counts, the Columns below
 // the count and the cells below both counts. Nothing beyond the source's counts
 // is touched, so the destination keeps its leftovers there.
