@@ -72,6 +72,12 @@ bool fail(Failure* failure, std::size_t line, std::string reason) {
 
 std::string tableLabel(int t) { return "table " + quoted(store.tables[t].name); }
 
+// Block t in messages: its table, or, past the tables the heading names, the
+// block that is checked but not read.
+std::string blockLabel(int t) {
+  return t < store.tableCount ? tableLabel(t) : "the block after the last named table";
+}
+
 // The heading word is "join(" and the names separated by ","; a ")" closes the
 // last name. The first five bytes are dropped whatever they are.
 void storeTableNames(std::string_view heading) {
@@ -165,10 +171,8 @@ bool findHeader(const Cursor& in, int t, std::size_t lastWordEnd, std::size_t* s
   Header header;
   if (parseHeader(in, *start, &header)) {
     const Relation& before = store.tables[t - 1];
-    std::string label =
-        t < store.tableCount ? tableLabel(t) : "the block after the last named table";
     return fail(failure, line,
-                label + ": its header line must follow the " +
+                blockLabel(t) + ": its header line must follow the " +
                     (before.rowCount > 0 ? "last row" : "header line") + " of " +
                     tableLabel(t - 1) + " after exactly one empty line; found " +
                     quoted(restOfLine(in, *start), QuotedBytes));
@@ -258,6 +262,15 @@ bool readRows(Cursor& in, Relation& table, Failure* failure) {
   return true;
 }
 
+// Parses block t's header line, which begins at start, into *header; fails
+// naming the line when it is not in the format.
+bool readHeaderLine(const Cursor& in, int t, std::size_t start, Header* header, Failure* failure) {
+  if (parseHeader(in, start, header)) return true;
+  return fail(
+      failure, lineOf(in, start),
+      blockLabel(t) + ": " + HeaderForm + "; found " + quoted(restOfLine(in, start), QuotedBytes));
+}
+
 bool readTables(Cursor& in, Failure* failure) {
   std::size_t start = skipWhiteSpace(in, in.pos);
   if (start == in.size) return fail(failure, 0, "the file is empty or holds only white space");
@@ -276,11 +289,9 @@ bool readTables(Cursor& in, Failure* failure) {
   for (int t = 0; t < store.tableCount; ++t) {
     Relation& table = store.tables[t];
     Header header;
-    if (!findHeader(in, t, lastWordEnd, &start, failure)) return false;
-    if (!parseHeader(in, start, &header)) {
-      return fail(failure, lineOf(in, start),
-                  tableLabel(t) + ": " + HeaderForm + "; found " +
-                      quoted(restOfLine(in, start), QuotedBytes));
+    if (!findHeader(in, t, lastWordEnd, &start, failure) ||
+        !readHeaderLine(in, t, start, &header, failure)) {
+      return false;
     }
     if (header.columnCount > MaxColumns) {
       return fail(failure, 0,
@@ -297,14 +308,10 @@ bool readTables(Cursor& in, Failure* failure) {
   // A block after the last named one is not read, but it must begin on the
   // right line with a header line in the format.
   Header header;
-  if (!findHeader(in, store.tableCount, lastWordEnd, &start, failure))
+  if (!findHeader(in, store.tableCount, lastWordEnd, &start, failure)) {
     return failure->reason.empty();
-  if (!parseHeader(in, start, &header)) {
-    return fail(failure, lineOf(in, start),
-                std::string("the block after the last named table: ") + HeaderForm + "; found " +
-                    quoted(restOfLine(in, start), QuotedBytes));
   }
-  return true;
+  return readHeaderLine(in, store.tableCount, start, &header, failure);
 }
 
 }  // namespace

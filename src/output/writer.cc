@@ -80,7 +80,7 @@ void addBlockSize(const Relation& relation, std::uint64_t rowBytes, OutputSize& 
 
 // The bytes of relation's row lines: its cells, a "," between two and a line
 // feed each.
-std::uint64_t rowLineBytes(const Relation& relation) {
+std::uint64_t countRowLineBytes(const Relation& relation) {
   std::uint64_t bytes = static_cast<std::uint64_t>(relation.rowCount) *
                         static_cast<std::uint64_t>(std::max(relation.columnCount, 1));
   for (int c = 0; c < relation.columnCount; ++c) {
@@ -145,7 +145,7 @@ OutputSize outputSize() {
   for (int i = 0; i < store.tableCount; ++i) {
     addBlockSize(store.tables[i], store.rowLineBytes[i], size);
   }
-  addBlockSize(store.result, rowLineBytes(store.result), size);
+  addBlockSize(store.result, countRowLineBytes(store.result), size);
   return size;
 }
 
