@@ -4,7 +4,6 @@
 
 #include <benchmark/benchmark.h>
 
-#include <sstream>
 #include <string>
 
 #include "input/reader.h"
@@ -76,9 +75,9 @@ void BM_WriteInputTables(benchmark::State& state) {
   loadChain(state);
   std::size_t bytes = 0;
   for (auto _ : state) {
-    std::ostringstream out;
+    tjoin::LineOutput out;
     tjoin::writeInputTables(out);
-    bytes = out.str().size();
+    bytes = out.text.size();
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
 }

@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <iostream>
-#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -44,9 +43,9 @@ bool readsBackTheSame() {
 }
 
 std::string inputTables() {
-  std::ostringstream out;
+  tjoin::LineOutput out;
   tjoin::writeInputTables(out);
-  return out.str();
+  return out.text;
 }
 
 void check(bool condition, const char* what) {
@@ -58,10 +57,9 @@ void check(bool condition, const char* what) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static std::ostringstream console;  // the run's console messages
-  static bool quiet = (std::cout.rdbuf(console.rdbuf()), true);
-  (void)quiet;
-  console.str("");
+  tjoin::LineOutput& console = tjoin::standardOutput();  // the run's messages, kept
+  console.fd = -1;
+  console.text.clear();
 
   tjoin::resetStore();
   std::string err;
@@ -76,14 +74,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The output file: the input tables, then the result.
   std::string tables = inputTables();
-  std::ostringstream result;
+  tjoin::LineOutput result;
   tjoin::writeRelation(result, tjoin::store.result);
   tjoin::OutputSize expected = tjoin::outputSize();
-  check(expected.bytes == tables.size() + result.str().size(),
+  check(expected.bytes == tables.size() + result.text.size(),
         "the output's size is known before it is written");
   if (!readsBackTheSame()) return 0;
 
-  std::string written = tables + result.str();
+  std::string written = tables + result.text;
   tjoin::resetStore();
   check(tjoin::readInput(written, &err), "the output reads back");
   check(inputTables() == tables, "the output reads back as the same input tables");

@@ -1,13 +1,12 @@
 #include "driver/run.h"
 
 #include <cstring>
-#include <iostream>
 
 #include "input/input_file.h"
 #include "ops/join.h"
 #include "ops/matching.h"
 #include "ops/product.h"
-#include "output/descriptor_buffer.h"
+#include "output/line_output.h"
 #include "output/output_file.h"
 #include "platform/platform.h"
 #include "store/quote.h"
@@ -23,30 +22,8 @@ std::string describeStep(int i) {
          ")";
 }
 
-// For the length of a run, std::cout writes to descriptor 1 through a buffer
-// that keeps the reason of a failed write.
-class Console {
- public:
-  Console() : buffer_(1), previous_(std::cout.rdbuf(&buffer_)) {}
-  ~Console() { std::cout.rdbuf(previous_); }
-
-  // The console messages must have reached standard output before the output
-  // file is touched: a run whose messages are lost has failed.
-  bool flush(std::string* err) {
-    std::cout.flush();
-    if (buffer_.error() == 0) return true;
-    *err = std::string("cannot write standard output: ") + std::strerror(buffer_.error());
-    return false;
-  }
-
- private:
-  DescriptorBuffer buffer_;
-  std::streambuf* previous_;
-};
-
 int fail(const std::string& err) {
-  std::cout.flush();
-  std::cerr << "tjoin: " << err << '\n';
+  printError(err);
   return ExitError;
 }
 
@@ -54,7 +31,7 @@ int fail(const std::string& err) {
 
 bool foldTables(std::string* err) {
   if (store.tableCount == 1) {
-    std::cout << "Egy tabla van csak, eredmeny kiirasa!" << std::endl;
+    writeLine(standardOutput(), "Egy tabla van csak, eredmeny kiirasa!\n");
     copyRelation(store.tables[0], store.result);
     store.result.name = "result";
     return true;
@@ -67,7 +44,7 @@ bool foldTables(std::string* err) {
     const Relation& right = store.tables[i];
     bool ok = findCommonColumns(left, right, err);
     if (ok && i > 1 && store.pairCount == 0) {
-      std::cout << "direktszorzat jon\n";
+      writeLine(standardOutput(), "direktszorzat jon\n");
       ok = directProduct(left, right, err);
     } else if (ok) {
       ok = naturalJoin(left, right, err);
@@ -82,11 +59,14 @@ bool foldTables(std::string* err) {
 
 int run(const char* inputPath, const char* outputPath) {
   guardStandardStreams();
-  Console console;
   std::string err;
   if (!readInputFile(inputPath, &err)) return fail(err);
   if (!foldTables(&err)) return fail(err);
-  if (!console.flush(&err)) return fail(err);
+  // The console messages must have reached standard output before the output
+  // file is touched: a run whose messages are lost has failed.
+  if (int error = standardOutput().error) {
+    return fail(std::string("cannot write standard output: ") + std::strerror(error));
+  }
   // Opened only now: a run that fails before this leaves the output file as it was.
   if (!writeOutputFile(outputPath, &err)) return fail(err);
   return ExitOk;

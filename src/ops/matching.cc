@@ -1,7 +1,6 @@
 #include "ops/matching.h"
 
-#include <iostream>
-
+#include "output/line_output.h"
 #include "store/store.h"
 
 namespace tjoin {
@@ -25,7 +24,7 @@ bool findCommonColumns(const Relation& left, const Relation& right, std::string*
     return false;
   }
   store.pairCount = pairs;
-  if (pairs == 0) std::cout << "Kozos oszlop: Nincs" << std::endl;
+  if (pairs == 0) writeLine(standardOutput(), "Kozos oszlop: Nincs\n");
   return true;
 }
 

@@ -2,9 +2,8 @@
 
 #include <cerrno>
 #include <cstring>
-#include <ostream>
 
-#include "output/descriptor_buffer.h"
+#include "output/line_output.h"
 #include "output/writer.h"
 #include "platform/platform.h"
 #include "store/quote.h"
@@ -32,12 +31,11 @@ bool writeOutputFile(const char* path, std::string* err) {
   if (int error = reserveRoom(fd, bytes)) return abandon(error);
   if (int error = emptyFile(fd)) return abandon(error);
 
-  DescriptorBuffer buffer(fd);
-  std::ostream out(&buffer);
+  LineOutput out;
+  out.fd = fd;
   writeInputTables(out);
   writeRelation(out, store.result);
-  out.flush();
-  int error = buffer.error();
+  int error = out.error;
   int closeError = closeFile(fd);
   if (error == 0) error = closeError;
   if (error != 0) {

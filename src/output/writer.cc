@@ -10,15 +10,6 @@
 namespace tjoin {
 namespace {
 
-// Writes line, which ends with its line feed, and flushes it to the file.
-// Straight to the stream's buffer: a line is too short to pay for the
-// stream's sentries twice. A buffer that fails keeps its own error.
-void writeLine(std::ostream& out, std::string_view line) {
-  std::streambuf* buffer = out.rdbuf();
-  buffer->sputn(line.data(), static_cast<std::streamsize>(line.size()));
-  buffer->pubsync();
-}
-
 // Row r as a line: its cells separated by "," and a line feed, built in line.
 // line's size is its room, not the line's length: it only grows, ahead of the
 // copies, so each cell costs one plain copy instead of std::string's checks
@@ -114,7 +105,7 @@ std::string_view inputRowLine(const Relation& relation, int r, std::string& line
 
 // relation's block, its rows made lines by rowLineOf.
 template <typename RowLine>
-void writeBlock(std::ostream& out, const Relation& relation, RowLine rowLineOf) {
+void writeBlock(LineOutput& out, const Relation& relation, RowLine rowLineOf) {
   // One buffer, rebuilt for every line, so a line costs no allocation once it
   // has grown to the longest.
   std::string line;
@@ -126,13 +117,13 @@ void writeBlock(std::ostream& out, const Relation& relation, RowLine rowLineOf) 
 
 }  // namespace
 
-void writeInputTables(std::ostream& out) {
+void writeInputTables(LineOutput& out) {
   writeLine(out, headingLine());
   writeLine(out, "\n");
   for (int i = 0; i < store.tableCount; ++i) writeBlock(out, store.tables[i], inputRowLine);
 }
 
-void writeRelation(std::ostream& out, const Relation& relation) {
+void writeRelation(LineOutput& out, const Relation& relation) {
   writeBlock(out, relation, rowLine);
 }
 

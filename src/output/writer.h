@@ -7,26 +7,26 @@
 //   1,red,10                              one line per row, cells joined by ","
 //                                         empty line closing the block
 //
-// Every line is flushed as soon as its line end is written, so the file holds
-// every completed line at any moment.
+// Each line is handed to the output in one write() as soon as it is built, so
+// the file holds every completed line at any moment.
 
 #ifndef TJOIN_OUTPUT_WRITER_H_
 #define TJOIN_OUTPUT_WRITER_H_
 
 #include <cstdint>
-#include <ostream>
 
+#include "output/line_output.h"
 #include "store/relation.h"
 
 namespace tjoin {
 
 // Writes the heading line naming store.tables[0] to [tableCount - 1], the
 // empty line, and the block of each of those tables.
-void writeInputTables(std::ostream& out);
+void writeInputTables(LineOutput& out);
 
 // Writes relation's block: its header line, one line per row and the empty
 // line. A Relation without columns has the header line "name()".
-void writeRelation(std::ostream& out, const Relation& relation);
+void writeRelation(LineOutput& out, const Relation& relation);
 
 // What writeInputTables and then writeRelation(store.result) write: bytes,
 // each line ended by one line feed, and the number of lines.
