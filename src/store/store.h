@@ -6,11 +6,16 @@
 #define TJOIN_STORE_STORE_H_
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "store/relation.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace tjoin {
 
@@ -65,13 +70,34 @@ inline unsigned char byteClass(char c) { return ByteClasses[static_cast<unsigned
 
 inline bool isWhiteSpace(char c) { return byteClass(c) == SpaceByte; }
 
+// The number of bytes from begin, a byte of store.text, up to the next "," or
+// white space. Sixteen bytes are looked at in one step where the text holds
+// them: most cells are shorter, so most take one step.
+inline std::size_t cellLength(const char* begin) {
+  const char* p = begin;
+#if defined(__SSE2__)
+  const char* textEnd = store.text.data() + store.text.size();
+  for (; textEnd - p >= 16; p += 16) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    // \t, \n, \v, \f and \r are 9 to 13: less 9, at most 4 (unsigned).
+    __m128i control = _mm_sub_epi8(bytes, _mm_set1_epi8(9));
+    control = _mm_cmpeq_epi8(_mm_min_epu8(control, _mm_set1_epi8(4)), control);
+    __m128i ends = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(',')),
+                                             _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '))),
+                                control);
+    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(ends));
+    if (mask != 0) return static_cast<std::size_t>(p - begin) + std::countr_zero(mask);
+  }
+#endif
+  while ((byteClass(*p) & (CommaByte | SpaceByte)) == 0) ++p;
+  return static_cast<std::size_t>(p - begin);
+}
+
 // The bytes of a cell: from its offset in store.text up to the next "," or
 // white space.
 inline std::string_view cellText(Cell cell) {
   const char* begin = store.text.data() + cell;
-  const char* end = begin;
-  while ((byteClass(*end) & (CommaByte | SpaceByte)) == 0) ++end;
-  return std::string_view(begin, static_cast<std::size_t>(end - begin));
+  return std::string_view(begin, cellLength(begin));
 }
 
 }  // namespace tjoin
