@@ -6,7 +6,7 @@
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    tjoin::writeLine(tjoin::standardOutput(), "Usage: tjoin <inputfile> <outputfile>\n");
+    tjoin::writeLines(tjoin::standardOutput(), "Usage: tjoin <inputfile> <outputfile>\n");
     return tjoin::ExitUsage;
   }
   return tjoin::run(argv[1], argv[2]);

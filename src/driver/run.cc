@@ -31,7 +31,7 @@ int fail(const std::string& err) {
 
 bool foldTables(std::string* err) {
   if (store.tableCount == 1) {
-    writeLine(standardOutput(), "Egy tabla van csak, eredmeny kiirasa!\n");
+    writeLines(standardOutput(), "Egy tabla van csak, eredmeny kiirasa!\n");
     copyRelation(store.tables[0], store.result);
     store.result.name = "result";
     return true;
@@ -44,7 +44,7 @@ bool foldTables(std::string* err) {
     const Relation& right = store.tables[i];
     bool ok = findCommonColumns(left, right, err);
     if (ok && i > 1 && store.pairCount == 0) {
-      writeLine(standardOutput(), "direktszorzat jon\n");
+      writeLines(standardOutput(), "direktszorzat jon\n");
       ok = directProduct(left, right, err);
     } else if (ok) {
       ok = naturalJoin(left, right, err);

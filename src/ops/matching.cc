@@ -24,7 +24,7 @@ bool findCommonColumns(const Relation& left, const Relation& right, std::string*
     return false;
   }
   store.pairCount = pairs;
-  if (pairs == 0) writeLine(standardOutput(), "Kozos oszlop: Nincs\n");
+  if (pairs == 0) writeLines(standardOutput(), "Kozos oszlop: Nincs\n");
   return true;
 }
 

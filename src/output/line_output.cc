@@ -1,33 +1,47 @@
 #include "output/line_output.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "platform/platform.h"
 
 namespace tjoin {
 
-void writeLine(LineOutput& out, std::string_view line) {
-  ++out.writes;
-  if (out.fd < 0) {
-    out.text.append(line);
-    return;
-  }
-  if (out.error != 0) return;
-  if (LineEnd.size() != 1) {
-    out.converted.clear();
-    for (std::size_t feed; (feed = line.find('\n')) != std::string_view::npos;) {
-      out.converted.append(line.substr(0, feed)).append(LineEnd);
-      line.remove_prefix(feed + 1);
-    }
-    line = out.converted.append(line);
-  }
-  while (!line.empty()) {
-    std::ptrdiff_t n = writeSome(out.fd, line.data(), line.size());
+namespace {
+
+// Writes all of bytes, or keeps the reason it could not.
+void writeAll(LineOutput& out, std::string_view bytes) {
+  while (!bytes.empty() && out.error == 0) {
+    std::ptrdiff_t n = writeSome(out.fd, bytes.data(), bytes.size());
     if (n <= 0) {
       out.error = n < 0 ? errno : EIO;
-      return;
+    } else {
+      bytes.remove_prefix(static_cast<std::size_t>(n));
     }
-    line.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+}  // namespace
+
+void writeLines(LineOutput& out, std::string_view lines) {
+  if (out.fd < 0) {
+    out.writes += std::count(lines.begin(), lines.end(), '\n');
+    out.text.append(lines);
+    return;
+  }
+  while (!lines.empty()) {
+    std::size_t feed = lines.find('\n');
+    std::size_t length = feed == std::string_view::npos ? lines.size() : feed + 1;
+    std::string_view line = lines.substr(0, length);
+    lines.remove_prefix(length);
+    ++out.writes;
+    if (LineEnd.size() == 1) {
+      writeAll(out, line);
+    } else {
+      out.converted.assign(line);
+      if (line.back() == '\n') out.converted.pop_back(), out.converted.append(LineEnd);
+      writeAll(out, out.converted);
+    }
   }
 }
 
@@ -44,7 +58,7 @@ void printError(std::string_view reason) {
   LineOutput console;
   console.fd = 2;
   std::string line = "tjoin: ";
-  writeLine(console, line.append(reason).append("\n"));
+  writeLines(console, line.append(reason).append("\n"));
 }
 
 }  // namespace tjoin

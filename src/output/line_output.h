@@ -11,18 +11,18 @@
 namespace tjoin {
 
 struct LineOutput {
-  int fd = -1;             // the descriptor written, or -1: the lines go to text
-  std::string text;        // the lines written, when fd is -1
-  std::int64_t writes = 0;  // writeLine calls: one write() each to a descriptor
-  int error = 0;           // errno of the first failed write; nothing is written after it
-  std::string converted;   // a line with the platform's line ends, where those are CR LF
+  int fd = -1;              // the descriptor written, or -1: the lines go to text
+  std::string text;         // the lines written, when fd is -1
+  std::int64_t writes = 0;  // lines handed on: one write() each to a descriptor
+  int error = 0;            // errno of the first failed write; nothing is written after it
+  std::string converted;    // a line with the platform's line ends, where those are CR LF
 };
 
-// Hands line, one or more whole lines each ending with a line feed, to out in
-// one write(): the file holds every completed line at any moment. On a
-// descriptor each line feed is stored as the platform's line end; text keeps
-// line feeds.
-void writeLine(LineOutput& out, std::string_view line);
+// Hands lines, whole lines each ending with a line feed, to out one line at a
+// time, in one write() each: the file holds every completed line at any
+// moment. On a descriptor each line feed is stored as the platform's line
+// end; text keeps line feeds.
+void writeLines(LineOutput& out, std::string_view lines);
 
 // Standard output, descriptor 1, for the console messages of a run. Its error
 // tells whether every message reached it.

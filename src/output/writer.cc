@@ -10,32 +10,52 @@
 namespace tjoin {
 namespace {
 
-// Row r as a line: its cells separated by "," and a line feed, built in line.
-// line's size is its room, not the line's length: it only grows, ahead of the
-// copies, so each cell costs one plain copy instead of std::string's checks
-// on every append (the writers take 89.8 M instructions on W2 this way,
-// 111.3 M with clear() and append()).
-std::string_view rowLine(const Relation& relation, int r, std::string& line) {
+// Lines built ahead of their writes. bytes' size is its room, not the length
+// of the lines in it: it only grows, ahead of the copies, so each cell costs
+// one plain copy instead of std::string's checks on every append (the
+// writers took 89.8 M instructions on W2 this way, 111.3 M with clear() and
+// append()).
+struct Batch {
+  std::string bytes;
+  std::size_t length = 0;
+};
+
+// Where n more bytes go, with Chunk bytes of room beyond them.
+constexpr std::size_t Chunk = 16;
+char* room(Batch& batch, std::size_t n) {
+  if (batch.bytes.size() < batch.length + n + Chunk) {
+    batch.bytes.resize(2 * (batch.length + n + Chunk));
+  }
+  return batch.bytes.data() + batch.length;
+}
+
+void append(Batch& batch, std::string_view bytes) {
+  std::memcpy(room(batch, bytes.size()), bytes.data(), bytes.size());
+  batch.length += bytes.size();
+}
+
+// Appends row r as a line: its cells separated by "," and a line feed.
+void rowLine(const Relation& relation, int r, Batch& batch) {
   // Most cells are short: they are copied as one fixed block of Chunk bytes,
   // which compiles to a move or two rather than a call, where the text holds
   // that many bytes from the cell on. What lies past the cell is overwritten.
-  constexpr std::size_t Chunk = 16;
   const char* textEnd = store.text.data() + store.text.size();
-  std::size_t length = 0;
   for (int c = 0; c < relation.columnCount; ++c) {
     std::string_view cell = cellText(cellAt(relation, c, r));
-    if (line.size() < length + cell.size() + Chunk) line.resize(2 * (length + cell.size() + Chunk));
+    char* to = room(batch, cell.size());
     if (cell.size() <= Chunk && textEnd - cell.data() >= static_cast<std::ptrdiff_t>(Chunk)) {
-      std::memcpy(line.data() + length, cell.data(), Chunk);
+      std::memcpy(to, cell.data(), Chunk);
     } else {
-      std::memcpy(line.data() + length, cell.data(), cell.size());
+      std::memcpy(to, cell.data(), cell.size());
     }
-    length += cell.size();
-    line[length++] = ',';
+    to[cell.size()] = ',';
+    batch.length += cell.size() + 1;
   }
-  if (length == 0) return "\n";
-  line[length - 1] = '\n';  // the separator after the last cell ends the line
-  return std::string_view(line.data(), length);
+  if (relation.columnCount == 0) {
+    append(batch, "\n");
+  } else {
+    batch.bytes[batch.length - 1] = '\n';  // the separator after the last cell ends the line
+  }
 }
 
 // "join(A,B)" and a line feed: the heading line naming the input tables.
@@ -80,51 +100,62 @@ std::uint64_t countRowLineBytes(const Relation& relation) {
   return bytes;
 }
 
-// Row r of an input table as a line, as rowLine builds it. The reader stores
-// a row from one word of the text, so the values it stored stand there one
-// after the other, a "," between two, and only missing values at the end are
-// empty cells: the line is the text from the first value to the end of the
-// last stored one, a "," per missing value and a line feed. Where the word
-// ends its line of the text, that is the row's line as it stands, uncopied.
-std::string_view inputRowLine(const Relation& relation, int r, std::string& line) {
+// Appends row r of an input table as a line, as rowLine builds it. The reader
+// stores a row from one word of the text, so the values it stored stand there
+// one after the other, a "," between two, and only missing values at the end
+// are empty cells: the line is the text from the first value to the end of
+// the last stored one, a "," per missing value and a line feed.
+void inputRowLine(const Relation& relation, int r, Batch& batch) {
   int stored = relation.columnCount;
   while (stored > 0 && cellAt(relation, stored - 1, r) == EmptyCell) --stored;
-  if (stored == 0) return rowLine(relation, r, line);
+  if (stored == 0) return rowLine(relation, r, batch);
   const char* first = store.text.data() + cellAt(relation, 0, r);
   std::string_view last = cellText(cellAt(relation, stored - 1, r));
   std::size_t span = static_cast<std::size_t>(last.data() + last.size() - first);
-  if (stored == relation.columnCount && first[span] == '\n')
-    return std::string_view(first, span + 1);
   std::size_t length = span + static_cast<std::size_t>(relation.columnCount - stored) + 1;
-  if (line.size() < length) line.resize(2 * length);
-  std::memcpy(line.data(), first, span);
-  std::memset(line.data() + span, ',', length - span - 1);
-  line[length - 1] = '\n';
-  return std::string_view(line.data(), length);
+  char* to = room(batch, length);
+  std::memcpy(to, first, span);
+  std::memset(to + span, ',', length - span - 1);
+  to[length - 1] = '\n';
+  batch.length += length;
 }
 
-// relation's block, its rows made lines by rowLineOf.
+// relation's block, its rows made lines by rowLineOf. The lines are built a
+// batch at a time and then written one write() each. Where the system leaves
+// the memory map's cache (the TLB) empty after every system call, as the
+// benchmark machines do, a row's line touches a page of cells per column and
+// a page of text per cell for a cost of its own; built together, between two
+// writes, the rows of a batch share those pages, and each write then touches
+// only the batch.
 template <typename RowLine>
-void writeBlock(LineOutput& out, const Relation& relation, RowLine rowLineOf) {
-  // One buffer, rebuilt for every line, so a line costs no allocation once it
-  // has grown to the longest.
-  std::string line;
-  headerLine(relation, line);
-  writeLine(out, line);
-  for (int r = 0; r < relation.rowCount; ++r) writeLine(out, rowLineOf(relation, r, line));
-  writeLine(out, "\n");
+void writeBlock(LineOutput& out, const Relation& relation, Batch& batch, RowLine rowLineOf) {
+  constexpr std::size_t BatchBytes = 16384;
+  std::string header;
+  headerLine(relation, header);
+  append(batch, header);
+  for (int r = 0; r < relation.rowCount; ++r) {
+    rowLineOf(relation, r, batch);
+    if (batch.length >= BatchBytes) {
+      writeLines(out, std::string_view(batch.bytes.data(), batch.length));
+      batch.length = 0;
+    }
+  }
+  append(batch, "\n");
+  writeLines(out, std::string_view(batch.bytes.data(), batch.length));
+  batch.length = 0;
 }
 
 }  // namespace
 
 void writeInputTables(LineOutput& out) {
-  writeLine(out, headingLine());
-  writeLine(out, "\n");
-  for (int i = 0; i < store.tableCount; ++i) writeBlock(out, store.tables[i], inputRowLine);
+  writeLines(out, headingLine() + "\n");
+  Batch batch;
+  for (int i = 0; i < store.tableCount; ++i) writeBlock(out, store.tables[i], batch, inputRowLine);
 }
 
 void writeRelation(LineOutput& out, const Relation& relation) {
-  writeBlock(out, relation, rowLine);
+  Batch batch;
+  writeBlock(out, relation, batch, rowLine);
 }
 
 OutputSize outputSize() {
