@@ -56,7 +56,8 @@ void removeFile(const char* path);
 // Backs the memory pages of [start, start + bytes) now, in one call, instead
 // of with one page fault each when first written (on the benchmark machines a
 // fault costs about 14 us, this about 1 us a page). A hint only: it does
-// nothing where the system has no such call. The range may begin and end
+// nothing where the system has no such call, nor for a range within one page,
+// where the call costs more than the fault it saves. The range may begin and end
 // inside a page; the pages it touches must be the caller's, mapped writable.
 void prefaultPages(void* start, std::size_t bytes);
 

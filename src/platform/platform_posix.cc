@@ -95,7 +95,7 @@ void prefaultPages(void* start, std::size_t bytes) {
   const std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(start) & ~(page - 1);
   const std::uintptr_t end =
       (reinterpret_cast<std::uintptr_t>(start) + bytes + page - 1) & ~(page - 1);
-  madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+  if (end - begin > page) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
 #else
   (void)start;
   (void)bytes;
