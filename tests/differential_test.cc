@@ -21,6 +21,7 @@
 #include "driver/run.h"
 #include "input/reader.h"
 #include "store/store.h"
+#include "store_helpers.h"
 
 namespace tjoin {
 namespace {
@@ -204,9 +205,8 @@ std::vector<std::string> expectedFold(const std::vector<Table>& tables) {
 std::vector<std::string> tjoinFold(const std::string& input) {
   resetStore();
   std::string err;
-  testing::internal::CaptureStdout();
-  bool ok = readInput(input, &err) && foldTables(&err);
-  testing::internal::GetCapturedStdout();
+  bool ok = false;
+  printedBy([&] { ok = readInput(input, &err) && foldTables(&err); });
   if (!ok) {
     std::size_t step = err.find("fold step ");
     if (step == std::string::npos) return {err};

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "input/reader.h"
+#include "output/line_output.h"
 #include "store/store.h"
 
 namespace tjoin {
@@ -21,12 +22,16 @@ inline std::string load(std::string_view input) {
   return readInput(input, &err) ? "" : err;
 }
 
-// Runs step with standard output captured; returns what it printed.
+// Runs step with the console messages kept in memory; returns them.
 template <typename Step>
 std::string printedBy(Step step) {
-  testing::internal::CaptureStdout();
+  LineOutput& console = standardOutput();
+  const int fd = console.fd;
+  console.fd = -1;
+  console.text.clear();
   step();
-  return testing::internal::GetCapturedStdout();
+  console.fd = fd;
+  return console.text;
 }
 
 // count lines of row, each followed by its number when numbered ("k0", "k1", ...).

@@ -3,8 +3,11 @@
 
 #include "driver/run.h"
 #include "output/line_output.h"
+#include "platform/platform.h"
 
 int main(int argc, char** argv) {
+  // Before anything is opened or written.
+  tjoin::guardStandardStreams();
   if (argc != 3) {
     tjoin::writeLines(tjoin::standardOutput(), "Usage: tjoin <inputfile> <outputfile>\n");
     return tjoin::ExitUsage;

@@ -8,7 +8,6 @@
 #include "ops/product.h"
 #include "output/line_output.h"
 #include "output/output_file.h"
-#include "platform/platform.h"
 #include "store/quote.h"
 #include "store/store.h"
 
@@ -58,7 +57,6 @@ bool foldTables(std::string* err) {
 }
 
 int run(const char* inputPath, const char* outputPath) {
-  guardStandardStreams();
   std::string err;
   if (!readInputFile(inputPath, &err)) return fail(err);
   if (!foldTables(&err)) return fail(err);

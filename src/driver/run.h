@@ -23,7 +23,7 @@ constexpr int ExitError = 1;
 bool foldTables(std::string* err);
 
 // The whole job for the two file arguments; returns the exit status.
-// REQUIRES: the store in its initial state.
+// REQUIRES: the store in its initial state; guardStandardStreams() called.
 int run(const char* inputPath, const char* outputPath);
 
 }  // namespace tjoin

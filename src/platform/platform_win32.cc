@@ -22,9 +22,10 @@ void guardStandardStreams() {
       if (_open("NUL", _O_RDONLY | _O_BINARY) != fd) return;
     }
   }
-  // Console messages get their CR LF from the stream buffer, not from the
-  // C runtime's text mode.
+  // Console messages get their CR LF from LineOutput, not from the C
+  // runtime's text mode.
   _setmode(1, _O_BINARY);
+  _setmode(2, _O_BINARY);
 }
 
 int openInput(const char* path) { return _open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT); }
