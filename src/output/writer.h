@@ -7,8 +7,9 @@
 //   1,red,10                              one line per row, cells joined by ","
 //                                         empty line closing the block
 //
-// Each line is handed to the output in one write() as soon as it is built, so
-// the file holds every completed line at any moment.
+// Each line goes to the output in a write() of its own, in order, so the file
+// holds every line written at any moment. Lines are built up to 16 KiB ahead
+// of their writes.
 
 #ifndef TJOIN_OUTPUT_WRITER_H_
 #define TJOIN_OUTPUT_WRITER_H_
