@@ -35,11 +35,10 @@ void writeLines(LineOutput& out, std::string_view lines) {
     std::string_view line = lines.substr(0, length);
     lines.remove_prefix(length);
     ++out.writes;
-    if (LineEnd.size() == 1) {
+    if (LineEnd.size() == 1 || line.back() != '\n') {
       writeAll(out, line);
     } else {
-      out.converted.assign(line);
-      if (line.back() == '\n') out.converted.pop_back(), out.converted.append(LineEnd);
+      out.converted.assign(line.substr(0, length - 1)).append(LineEnd);
       writeAll(out, out.converted);
     }
   }

@@ -51,6 +51,21 @@ TEST(Store, ResetEmptiesWhatARunLeft) {
   EXPECT_EQ("\n", store.text);
 }
 
+TEST(Store, ACellEndsAtCommaOrWhiteSpaceOnly) {
+  // Each byte value after "ab", with long and short stretches of text behind
+  // it: a cell's end is found in blocks where the text holds them, byte by
+  // byte near its end.
+  for (int tail : {0, 3, 40}) {
+    for (int b = 0; b < 256; ++b) {
+      resetStore();
+      const char byte = static_cast<char>(b);
+      Cell cell = put("ab" + std::string(1, byte) + std::string(tail, 'x'));
+      std::size_t expected = byte == ',' || isWhiteSpace(byte) ? 2 : 3 + tail;
+      EXPECT_EQ(expected, cellText(cell).size()) << "byte " << b << ", tail " << tail;
+    }
+  }
+}
+
 TEST(Store, CellsAreHeldColumnByColumn) {
   resetStore();
   Relation relation;
