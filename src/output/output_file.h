@@ -1,5 +1,5 @@
 // Writing the output file: the heading line, the input tables and the result,
-// through a stream that hands each line to the file as soon as it is flushed.
+// each line in a write() of its own.
 
 #ifndef TJOIN_OUTPUT_OUTPUT_FILE_H_
 #define TJOIN_OUTPUT_OUTPUT_FILE_H_

@@ -1,6 +1,6 @@
 // Windows, through the C runtime's descriptor functions: files are opened in
 // binary mode, so bytes are read and written as they are, and the output's
-// line ends are made CR LF by the stream buffer above.
+// line ends are made CR LF by LineOutput above.
 
 #include <fcntl.h>
 #include <io.h>
