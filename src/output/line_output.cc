@@ -1,6 +1,5 @@
 #include "output/line_output.h"
 
-#include <algorithm>
 #include <cerrno>
 
 #include "platform/platform.h"
@@ -25,7 +24,6 @@ void writeAll(LineOutput& out, std::string_view bytes) {
 
 void writeLines(LineOutput& out, std::string_view lines) {
   if (out.fd < 0) {
-    out.writes += std::count(lines.begin(), lines.end(), '\n');
     out.text.append(lines);
     return;
   }
@@ -34,7 +32,6 @@ void writeLines(LineOutput& out, std::string_view lines) {
     std::size_t length = feed == std::string_view::npos ? lines.size() : feed + 1;
     std::string_view line = lines.substr(0, length);
     lines.remove_prefix(length);
-    ++out.writes;
     if (LineEnd.size() == 1 || line.back() != '\n') {
       writeAll(out, line);
     } else {

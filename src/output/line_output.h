@@ -4,18 +4,16 @@
 #ifndef TJOIN_OUTPUT_LINE_OUTPUT_H_
 #define TJOIN_OUTPUT_LINE_OUTPUT_H_
 
-#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace tjoin {
 
 struct LineOutput {
-  int fd = -1;              // the descriptor written, or -1: the lines go to text
-  std::string text;         // the lines written, when fd is -1
-  std::int64_t writes = 0;  // lines handed on: one write() each to a descriptor
-  int error = 0;            // errno of the first failed write; nothing is written after it
-  std::string converted;    // a line with the platform's line ends, where those are CR LF
+  int fd = -1;            // the descriptor written, or -1: the lines go to text
+  std::string text;       // the lines written, when fd is -1
+  int error = 0;          // errno of the first failed write; nothing is written after it
+  std::string converted;  // a line with the platform's line ends, where those are CR LF
 };
 
 // Hands lines, whole lines each ending with a line feed, to out one line at a

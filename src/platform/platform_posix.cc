@@ -90,7 +90,6 @@ void removeFile(const char* path) { unlink(path); }
 
 void prefaultPages(void* start, std::size_t bytes) {
 #ifdef MADV_POPULATE_WRITE
-  if (bytes == 0) return;
   const std::uintptr_t page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
   const std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(start) & ~(page - 1);
   const std::uintptr_t end =

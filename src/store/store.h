@@ -70,6 +70,9 @@ inline unsigned char byteClass(char c) { return ByteClasses[static_cast<unsigned
 
 inline bool isWhiteSpace(char c) { return byteClass(c) == SpaceByte; }
 
+// Whether c ends a cell: a "," or white space.
+inline bool endsCell(char c) { return (byteClass(c) & (CommaByte | SpaceByte)) != 0; }
+
 // The number of bytes from begin, a byte of store.text, up to the next "," or
 // white space. Sixteen bytes are looked at in one step where the text holds
 // them: most cells are shorter, so most take one step.
@@ -89,7 +92,7 @@ inline std::size_t cellLength(const char* begin) {
     if (mask != 0) return static_cast<std::size_t>(p - begin) + std::countr_zero(mask);
   }
 #endif
-  while ((byteClass(*p) & (CommaByte | SpaceByte)) == 0) ++p;
+  while (!endsCell(*p)) ++p;
   return static_cast<std::size_t>(p - begin);
 }
 
