@@ -15,6 +15,7 @@
 #include <windows.h>
 #else
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,6 +25,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 #include <sstream>
 #include <string>
@@ -141,12 +143,20 @@ class EndToEnd : public testing::Test {
 #else
   int start(const std::vector<std::string>& args, int mask, const char* stdoutTo,
             const fs::path& out, const fs::path& err) {
+    return finish(spawn(args, mask, stdoutTo, out, err));
+  }
+
+  // Starts tjoin as start() does and returns at once with its process id. As
+  // the user uid, where one is given (root only).
+  pid_t spawn(const std::vector<std::string>& args, int mask, const char* stdoutTo,
+              const fs::path& out, const fs::path& err, uid_t uid = 0) {
     pid_t child = fork();
     if (child == 0) {
       if (mask >= 0) umask(static_cast<mode_t>(mask));
       int outFd = open(stdoutTo ? stdoutTo : out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
       if ((outFd < 0 && !stdoutTo) || errFd < 0 || chdir(work().c_str()) != 0) _exit(127);
+      if (uid != 0 && (setgid(uid) != 0 || setuid(uid) != 0)) _exit(127);
       dup2(outFd, 1);
       dup2(errFd, 2);
       if (stdoutTo && !*stdoutTo) close(1);
@@ -156,6 +166,11 @@ class EndToEnd : public testing::Test {
       execv(TJOIN_BINARY, argv.data());
       _exit(127);
     }
+    return child;
+  }
+
+  // Waits for a child; its exit status, or 1000 and the signal that ended it.
+  static int finish(pid_t child) {
     int status = 0;
     waitpid(child, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
@@ -415,6 +430,185 @@ TEST_F(EndToEnd, HugeWordsAndLines) {
   ASSERT_GT(written.size(), result.size());
   EXPECT_TRUE(written.compare(written.size() - result.size(), result.size(), result) == 0);
 }
+
+// The names in dir of files that tjoin makes to replace an output.
+std::vector<std::string> newFilesIn(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    std::string name = entry.path().filename().string();
+    if (name.find(".tjoin-") != std::string::npos) names.push_back(name);
+  }
+  return names;
+}
+
+#ifndef _WIN32
+TEST_F(EndToEnd, KeepsWhatTheOutputFileIs) {
+  writeFile(work() / "in.txt", "join(A,B)\n\nA(x t)\n1\n\nB(x t)\n1\n");
+  const std::string joined = "join(A,B)\n\nA(x t)\n1\n\nB(x t)\n1\n\nresult(x t)\n1\n\n";
+  auto earlier = [&](const char* name) { writeFile(work() / name, PreviousOutput); };
+  auto at = [&](const char* name) { return (work() / name).string(); };
+  const bool root = geteuid() == 0;
+  struct Case {
+    const char* what;
+    const char* output;
+    std::function<void()> before;
+    std::function<void()> check;  // beyond a run without a message
+  };
+  const Case cases[] = {
+      {"mode 0600 stays", "private.txt",
+       [&] {
+         earlier("private.txt");
+         chmod(at("private.txt").c_str(), 0600);
+       },
+       [&] { EXPECT_EQ(0600u, mode(work() / "private.txt")); }},
+      {"owner and group stay (as root)", "owned.txt",
+       [&] {
+         earlier("owned.txt");
+         if (root) {
+           EXPECT_EQ(0, chown(at("owned.txt").c_str(), 1234, 5678));
+         }
+       },
+       [&] {
+         struct stat info;
+         ASSERT_EQ(0, stat(at("owned.txt").c_str(), &info));
+         EXPECT_EQ(root ? 1234u : geteuid(), info.st_uid);
+         EXPECT_EQ(root ? 5678u : getegid(), info.st_gid);
+       }},
+      {"a symbolic link stays a link, its target gets the output", "link.txt",
+       [&] {
+         earlier("target.txt");
+         fs::create_symlink("target.txt", work() / "link.txt");
+       },
+       [&] {
+         EXPECT_TRUE(fs::is_symlink(work() / "link.txt"));
+         EXPECT_EQ(joined, readFile(work() / "target.txt"));
+       }},
+      {"a dangling link creates its target", "dangling.txt",
+       [&] { fs::create_symlink("made.txt", work() / "dangling.txt"); },
+       [&] {
+         EXPECT_TRUE(fs::is_symlink(work() / "dangling.txt"));
+         EXPECT_EQ(joined, readFile(work() / "made.txt"));
+       }},
+      {"two hard links both show the output", "one.txt",
+       [&] {
+         earlier("one.txt");
+         fs::create_hard_link(work() / "one.txt", work() / "two.txt");
+       },
+       [&] {
+         EXPECT_EQ(2u, fs::hard_link_count(work() / "one.txt"));
+         EXPECT_EQ(joined, readFile(work() / "two.txt"));
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.before();
+    Outcome outcome = run({"in.txt", c.output});
+    EXPECT_EQ("", outcome.err);
+    EXPECT_EQ(0, outcome.status);
+    EXPECT_EQ(joined, readFile(work() / c.output));
+    c.check();
+  }
+  fs::create_symlink("nowhere/x.txt", work() / "astray.txt");
+  Outcome astray = run({"in.txt", "astray.txt"});
+  EXPECT_EQ("tjoin: cannot write 'astray.txt': No such file or directory\n", astray.err);
+  EXPECT_EQ(1, astray.status);
+  EXPECT_EQ(std::vector<std::string>{}, newFilesIn(work()));
+}
+
+TEST_F(EndToEnd, StandardOutputAsTheOutputKeepsItsOffset) {
+  // The shell's redirection opens all.txt once; tjoin writes where the shell
+  // stands in it and neither empties it nor replaces it.
+  writeFile(work() / "in.txt", "join(A)\n\nA(x t)\n1\n");
+  std::string script = "{ echo head; \"$0\" in.txt /dev/stdout; echo tail; } >all.txt 2>&1";
+  pid_t child = fork();
+  if (child == 0) {
+    if (chdir(work().c_str()) != 0) _exit(127);
+    execl("/bin/sh", "sh", "-c", script.c_str(), TJOIN_BINARY, static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  ASSERT_EQ(0, finish(child));
+  EXPECT_EQ(
+      "head\nEgy tabla van csak, eredmeny kiirasa!\njoin(A)\n\nA(x t)\n1\n\nresult(x "
+      "t)\n1\n\ntail\n",
+      readFile(work() / "all.txt"));
+}
+
+TEST_F(EndToEnd, WritableFileInAReadOnlyDirectoryIsWrittenInPlace) {
+  // Root may write anywhere: the run is then made as the user nobody.
+  const uid_t user = geteuid() == 0 ? 65534 : 0;
+  fs::create_directory(work() / "shut");
+  writeFile(work() / "in.txt", "join(A)\n\nA(x t)\n1\n");
+  writeFile(work() / "shut/out.txt", PreviousOutput);
+  fs::permissions(work(), fs::perms::all);
+  fs::permissions(root_, fs::perms::all);
+  if (user != 0) {
+    ASSERT_EQ(0, chown((work() / "shut/out.txt").c_str(), user, user));
+  }
+  fs::permissions(work() / "shut", fs::perms::owner_read | fs::perms::owner_exec |
+                                       fs::perms::group_read | fs::perms::group_exec |
+                                       fs::perms::others_read | fs::perms::others_exec);
+  const auto inode = [&] {
+    struct stat info;
+    return stat((work() / "shut/out.txt").c_str(), &info) == 0 ? info.st_ino : 0;
+  };
+  const ino_t before = inode();
+  fs::path out = root_ / "stdout", err = root_ / "stderr";
+  EXPECT_EQ(0, finish(spawn({"in.txt", "shut/out.txt"}, -1, nullptr, out, err, user)));
+  EXPECT_EQ("", readFile(err));
+  EXPECT_EQ("join(A)\n\nA(x t)\n1\n\nresult(x t)\n1\n\n", readFile(work() / "shut/out.txt"));
+  EXPECT_EQ(before, inode());
+  fs::permissions(work() / "shut", fs::perms::all);
+}
+
+TEST_F(EndToEnd, AnInterruptedRunLeavesTheOldFileOrTheWholeNewOne) {
+  // About 6 MB of input used as its own output, 12 MB of output: long enough
+  // to be stopped while the new file is written.
+  std::string input = "join(A,B)\n\nA(k t, v t)\n";
+  for (int r = 0; r < MaxRowsHere; ++r) {
+    input += std::to_string(r) + "," + std::string(600, static_cast<char>('a' + r % 26)) + "\n";
+  }
+  input += "\nB(k t)\n";
+  for (int r = 0; r < MaxRowsHere; ++r) input += std::to_string(r) + "\n";
+  writeFile(work() / "io.txt", input);
+  ASSERT_EQ(0, run({"io.txt", "new.txt"}).status);
+  const std::string output = readFile(work() / "new.txt");
+  fs::remove(work() / "new.txt");
+
+  // When: at once, as soon as the new file is there, and once it holds 1 MB.
+  const std::uintmax_t moments[] = {0, 1, 1 << 20};
+  int stoppedWhileWriting = 0;
+  for (int signal : {SIGTERM, SIGKILL}) {
+    for (std::uintmax_t moment : moments) {
+      SCOPED_TRACE("signal " + std::to_string(signal) + ", moment " + std::to_string(moment));
+      writeFile(work() / "io.txt", input);
+      pid_t child = spawn({"io.txt", "io.txt"}, -1, nullptr, root_ / "stdout", root_ / "stderr");
+      bool writing = false;
+      // Written, whether to a new file or (were it emptied) to io.txt itself.
+      for (int status = 0; moment > 0 && waitpid(child, &status, WNOHANG) == 0;) {
+        std::vector<std::string> names = newFilesIn(work());
+        fs::path written = names.empty() ? work() / "io.txt" : work() / names[0];
+        std::error_code gone;
+        std::uintmax_t size = fs::file_size(written, gone);
+        if (!gone && (names.empty() ? size != input.size() : size + 1 > moment)) {
+          writing = true;
+          break;
+        }
+      }
+      kill(child, signal);
+      int status = finish(child);
+      std::string now = readFile(work() / "io.txt");
+      EXPECT_TRUE(now == input || now == output) << "a torn file of " << now.size() << " bytes";
+      std::vector<std::string> left = newFilesIn(work());
+      if (status == 1000 + SIGTERM) {
+        EXPECT_EQ(std::vector<std::string>{}, left);
+      }
+      if (writing && status >= 1000) ++stoppedWhileWriting;
+      for (const std::string& name : left) fs::remove(work() / name);
+    }
+  }
+  EXPECT_GT(stoppedWhileWriting, 0) << "no run was stopped while it wrote";
+}
+#endif
 
 }  // namespace
 }  // namespace tjoin

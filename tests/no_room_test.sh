@@ -1,7 +1,7 @@
 #!/bin/sh
 # tjoin on a file system without room for its output: a 64 KiB tmpfs mounted in
 # a private mount namespace (needs root; skipped with status 77 where that is
-# not allowed). A run that lacks room must fail with one error line and leave
+# not allowed), then a full ext2 image. A run that lacks room must fail with one error line and leave
 # an existing output file byte-identical, also when it is the input file, and
 # must not leave behind a file it created. With room, the same run succeeds.
 #
@@ -55,5 +55,29 @@ check "rows written with room" 10000 "$(sed -n '/^result(/,$p' out.txt | grep -c
 
 cd /
 umount "$small"
+
+# The same on a file system that cannot tell its room ahead (ext2 has no
+# fallocate): a full 4 MB ext2 image on a loop device, where mkfs.ext2 and
+# loop mounts are to be had.
+if command -v mkfs.ext2 >/dev/null && dd if=/dev/zero of="$scratch/ext2.img" bs=1k count=4096 2>/dev/null &&
+  mkfs.ext2 -q -F "$scratch/ext2.img" && mkdir "$scratch/ext2" &&
+  mount -o loop "$scratch/ext2.img" "$scratch/ext2" 2>/dev/null; then
+  cd "$scratch/ext2"
+  cp "$scratch/in.copy" in.txt
+  printf 'an earlier output\n' >out.txt
+  dd if=/dev/zero of=filler bs=4k 2>/dev/null
+  "$tjoin" in.txt in.txt >/dev/null 2>&1
+  check "ext2: status, input as output" 1 $?
+  cmp -s in.txt "$scratch/in.copy"
+  check "ext2: input used as output is unchanged" 0 $?
+  "$tjoin" in.txt out.txt >/dev/null 2>&1
+  check "ext2: status, existing output" 1 $?
+  check "ext2: existing output" "an earlier output" "$(cat out.txt)"
+  check "ext2: no new file is left" "filler in.txt lost+found out.txt" "$(ls -A | tr '\n' ' ' | sed 's/ $//')"
+  cd /
+  umount "$scratch/ext2"
+else
+  echo "ext2 part skipped: no mkfs.ext2 or no loop mount"
+fi
 [ "$fails" -eq 0 ] && echo "no room: every check passed"
 [ "$fails" -eq 0 ]

@@ -187,17 +187,13 @@ bool findHeader(const Cursor& in, int t, std::size_t lastWordEnd, std::size_t* s
 // values beyond the columns are dropped. Returns false, storing no row and
 // leaving the cursor where it was, when no word is left or the word holds a
 // "(". Cells of a word that is not stored are written all the same: they lie
-// at rowCount or beyond, so they are never read. A stored row adds the bytes
-// of its line as the writers write it (cells, "," between them, a line feed)
-// to *lineBytes.
-bool readRow(Cursor& in, Relation& table, int r, std::uint64_t* lineBytes) {
+// at rowCount or beyond, so they are never read.
+bool readRow(Cursor& in, Relation& table, int r) {
   const char* text = in.text;
   const std::size_t size = in.size;
   std::size_t pos = in.pos;
   while (pos < size && isWhiteSpace(text[pos])) ++pos;
   if (pos == size) return false;
-  const std::size_t start = pos;
-  std::size_t storedEnd = pos;  // the "," after the last value stored so far
   int c = 0;
   std::size_t value = pos;
   bool paren = false;
@@ -212,7 +208,6 @@ bool readRow(Cursor& in, Relation& table, int r, std::uint64_t* lineBytes) {
     } else {
       if (c < table.columnCount) {
         cellAt(table, c++, r) = static_cast<Cell>(value);
-        storedEnd = pos;
       }
       value = pos + 1;
     }
@@ -220,14 +215,8 @@ bool readRow(Cursor& in, Relation& table, int r, std::uint64_t* lineBytes) {
   if (paren) return false;
   in.pos = pos;
   if (c < table.columnCount) {
-    // Every value stored: the word less its c ","s, and a separator or line
-    // feed per column.
     cellAt(table, c, r) = static_cast<Cell>(value);
-    *lineBytes += pos - start - c + table.columnCount;
     for (++c; c < table.columnCount; ++c) cellAt(table, c, r) = EmptyCell;
-  } else {
-    // Values dropped: the word up to the "," after the last one stored.
-    *lineBytes += storedEnd - start + 1;
   }
   return true;
 }
@@ -244,7 +233,6 @@ bool rowFollows(const Cursor& in) {
 bool readRows(Cursor& in, Relation& table, Failure* failure) {
   const int t = static_cast<int>(&table - store.tables.data());
   int r = 0;
-  std::uint64_t lineBytes = 0;
   // A page holds PageRows cells of a column. Once a table has filled its
   // first page of each column, each column's next page is backed in one call
   // before the rows that fill it are read; a small table is left alone.
@@ -252,10 +240,9 @@ bool readRows(Cursor& in, Relation& table, Failure* failure) {
   for (bool more = true; more && r < MaxRows;) {
     int rows = std::min(PageRows, MaxRows - r);
     for (int c = 0; r > 0 && c < table.columnCount; ++c) prefaultCells(table, c, r, rows);
-    for (int end = r + rows; r < end && (more = readRow(in, table, r, &lineBytes));) ++r;
+    for (int end = r + rows; r < end && (more = readRow(in, table, r));) ++r;
   }
   table.rowCount = r;
-  store.rowLineBytes[t] = lineBytes;
   if (r == MaxRows && rowFollows(in)) {
     return fail(failure, 0, tableLabel(t) + " has more than " + std::to_string(MaxRows) + " rows");
   }

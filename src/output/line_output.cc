@@ -27,18 +27,13 @@ void writeLines(LineOutput& out, std::string_view lines) {
     out.text.append(lines);
     return;
   }
-  while (!lines.empty()) {
-    std::size_t feed = lines.find('\n');
-    std::size_t length = feed == std::string_view::npos ? lines.size() : feed + 1;
-    std::string_view line = lines.substr(0, length);
-    lines.remove_prefix(length);
-    if (LineEnd.size() == 1 || line.back() != '\n') {
-      writeAll(out, line);
-    } else {
-      out.converted.assign(line.substr(0, length - 1)).append(LineEnd);
-      writeAll(out, out.converted);
-    }
+  if (LineEnd.size() == 1) return writeAll(out, lines);
+  out.converted.clear();
+  for (std::size_t feed; (feed = lines.find('\n')) != std::string_view::npos;) {
+    out.converted.append(lines.substr(0, feed)).append(LineEnd);
+    lines.remove_prefix(feed + 1);
   }
+  writeAll(out, out.converted.append(lines));
 }
 
 LineOutput& standardOutput() {

@@ -1,5 +1,5 @@
-// Where whole lines go: a file descriptor, one write() a line, or a string.
-// The output file and the console both write through it.
+// Where whole lines go: a file descriptor or a string. The output file and
+// the console both write through it.
 
 #ifndef TJOIN_OUTPUT_LINE_OUTPUT_H_
 #define TJOIN_OUTPUT_LINE_OUTPUT_H_
@@ -13,12 +13,12 @@ struct LineOutput {
   int fd = -1;            // the descriptor written, or -1: the lines go to text
   std::string text;       // the lines written, when fd is -1
   int error = 0;          // errno of the first failed write; nothing is written after it
-  std::string converted;  // a line with the platform's line ends, where those are CR LF
+  std::string converted;  // lines with the platform's line ends, where those are CR LF
 };
 
-// Hands lines, whole lines each ending with a line feed, to out one line at a
-// time, in one write() each: the file holds every completed line at any
-// moment. On a descriptor each line feed is stored as the platform's line
+// Hands lines to out in one write() where the system takes them at once
+// (a console message is one line, so it reaches the console as it is
+// printed). On a descriptor each line feed is stored as the platform's line
 // end; text keeps line feeds.
 void writeLines(LineOutput& out, std::string_view lines);
 

@@ -3,46 +3,104 @@
 #include <cerrno>
 #include <cstring>
 
-#include "output/line_output.h"
 #include "output/writer.h"
 #include "platform/platform.h"
 #include "store/quote.h"
 #include "store/store.h"
 
 namespace tjoin {
-bool writeOutputFile(const char* path, std::string* err) {
-  auto fail = [&](int error) {
-    *err = "cannot write " + quoted(path) + ": " + std::strerror(error);
-    return false;
-  };
-  OutputSize size = outputSize();
-  std::uint64_t bytes = size.bytes + size.lines * (LineEnd.size() - 1);
+namespace {
 
-  bool created = false;
-  int fd = openOutput(path, &created);
-  if (fd < 0) return fail(errno);
-  // After a failure a file this run created goes again; an existing one that
-  // lacks room for the output is left as it was.
-  auto abandon = [&](int error) {
-    closeFile(fd);
-    if (created) removeFile(path);
-    return fail(error);
-  };
-  if (int error = reserveRoom(fd, bytes)) return abandon(error);
-  if (int error = emptyFile(fd)) return abandon(error);
-
+// Writes content to fd and returns the first errno of a write, or 0.
+int writeContent(int fd, OutputContent content) {
   LineOutput out;
   out.fd = fd;
-  writeInputTables(out);
-  writeRelation(out, store.result);
-  int error = out.error;
+  content(out);
+  return out.error;
+}
+
+// Empties the file at path and writes content into it, or creates it.
+int writeInPlace(const char* path, OutputContent content) {
+  bool created = false;
+  int fd = openOutput(path, &created);
+  if (fd < 0) return errno;
+  OutputSize size = outputSize();
+  int error = checkRoom(fd, size.bytes + size.lines * (LineEnd.size() - 1));
+  if (error == 0) error = emptyFile(fd);
+  if (error == 0) error = writeContent(fd, content);
   int closeError = closeFile(fd);
   if (error == 0) error = closeError;
-  if (error != 0) {
-    if (created) removeFile(path);
-    return fail(error);
+  // A file this run created goes again; an existing one that lacked room was
+  // left as it was.
+  if (error != 0 && created) removeFile(path);
+  return error;
+}
+
+// Reasons not to replace: the system or the file's owner would not have it.
+bool refused(int error) { return error == EACCES || error == EPERM || error == EBUSY; }
+
+// Writes content to a new file beside the file at path and renames it over
+// that file; where that would change what the output is, writes in place.
+// exists tells whether path names a file, with its facts in old.
+int replace(const char* path, bool exists, const FileFacts& old, OutputContent content) {
+  std::string target;
+  if (int error = resolveLinks(path, &target)) return error;
+  if (exists) {
+    // The entry that the links lead to must be the file that path opens (a
+    // name under /proc may lead elsewhere); if not, the file is written as
+    // path opens it.
+    FileFacts found;
+    if (fileFacts(target.c_str(), &found) != 0 || found.device != old.device ||
+        found.inode != old.inode) {
+      return writeInPlace(path, content);
+    }
   }
-  return true;
+  std::string name;
+  int fd = createNewFileBeside(target, exists, &name);
+  if (fd < 0) {
+    int error = errno;
+    // A directory closed to the user may hold a file open to them.
+    return exists && refused(error) ? writeInPlace(path, content) : error;
+  }
+  int error = exists ? keepModeAndOwner(fd, old) : 0;
+  if (exists && refused(error)) {
+    closeFile(fd);
+    removeNewFile(name);
+    return writeInPlace(path, content);
+  }
+  if (error == 0) error = writeContent(fd, content);
+  int closeError = closeFile(fd);
+  if (error == 0) error = closeError;
+  if (error == 0) error = renameNewFile(name, target);
+  if (error == 0) return 0;
+  removeNewFile(name);
+  return exists && refused(error) ? writeInPlace(path, content) : error;
+}
+
+}  // namespace
+
+void writeOutput(LineOutput& out) {
+  writeInputTables(out);
+  writeRelation(out, store.result);
+}
+
+bool writeOutputFile(const char* path, std::string* err, OutputContent content) {
+  FileFacts facts;
+  int error = fileFacts(path, &facts);
+  if (error == 0) {
+    if (int stream = standardStreamOf(facts); stream >= 0) {
+      error = writeContent(stream, content);
+    } else if (!facts.regular || facts.links > 1) {
+      error = writeInPlace(path, content);
+    } else {
+      error = replace(path, true, facts, content);
+    }
+  } else if (error == ENOENT) {
+    error = replace(path, false, facts, content);
+  }
+  if (error == 0) return true;
+  *err = "cannot write " + quoted(path) + ": " + std::strerror(error);
+  return false;
 }
 
 }  // namespace tjoin

@@ -1,21 +1,43 @@
-// Writing the output file: the heading line, the input tables and the result,
-// each line in a write() of its own.
+// The output file: the heading line, the input tables and the result, written
+// so that no failure and no interruption leaves a torn file behind.
 
 #ifndef TJOIN_OUTPUT_OUTPUT_FILE_H_
 #define TJOIN_OUTPUT_OUTPUT_FILE_H_
 
 #include <string>
 
+#include "output/line_output.h"
+
 namespace tjoin {
 
-// Creates the file at path with permission bits 0664 (as the umask allows), or
-// empties it, and writes the input tables and store.result into it, each line
-// ending as the platform's text files end it. An existing file is emptied only
-// once the room for the whole output is known to be there (where the file
-// system can tell). Returns false, with a one-line reason naming the file in
-// *err, when the file cannot be opened, lacks room, or a write or the close
-// fails; a file this run created is then removed.
-bool writeOutputFile(const char* path, std::string* err);
+// What goes into the output file: by default writeInputTables and then
+// writeRelation(store.result). Tests hand in others.
+using OutputContent = void (*)(LineOutput& out);
+void writeOutput(LineOutput& out);
+
+// Writes content to the file at path, each line ending as the platform's text
+// files end it, in one of three ways:
+//
+// - Replaced (a regular file with one link, or no file yet): the content goes
+//   to a new file beside it, which is renamed over path once it is whole and
+//   closed. Until then path names the old file (or nothing), after it the
+//   whole new one; the new file keeps the old one's permission bits, owner
+//   and group, or is made with 0664 as the umask allows. A symbolic link stays
+//   a link: the file it leads to is replaced, or created.
+// - Through the descriptor, at its offset and without emptying it, where path
+//   is the file open on tjoin's standard output or standard error.
+// - In place (emptied, then written), where a new file would change what the
+//   output is: not a regular file (a pipe, a terminal, /dev/null), a file with
+//   more than one hard link, an owner or group the process cannot give a new
+//   file, a directory in which it cannot make one, or a system that refuses
+//   the rename. An existing file is emptied only once the room for the whole
+//   output was there (where the file system can tell).
+//
+// Returns false, with a one-line reason naming path in *err, when the content
+// cannot be written whole: the old file is then as it was (written in place,
+// only a failure after the room check can leave it short), and no file this
+// run made is left.
+bool writeOutputFile(const char* path, std::string* err, OutputContent content = writeOutput);
 
 }  // namespace tjoin
 

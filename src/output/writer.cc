@@ -81,23 +81,19 @@ void headerLine(const Relation& relation, std::string& line) {
   line += ")\n";
 }
 
-// The bytes and lines of relation's block, whose row lines take rowBytes.
-void addBlockSize(const Relation& relation, std::uint64_t rowBytes, OutputSize& size) {
+// Adds the bytes and lines of relation's block: its header line, its row
+// lines (cells, a "," between two, a line feed each) and the empty line.
+void addBlockSize(const Relation& relation, OutputSize& size) {
   std::string header;
   headerLine(relation, header);
-  size.bytes += header.size() + rowBytes + 1;  // and the empty line that ends the block
-  size.lines += 2 + static_cast<std::uint64_t>(relation.rowCount);
-}
-
-// The bytes of relation's row lines: its cells, a "," between two and a line
-// feed each.
-std::uint64_t countRowLineBytes(const Relation& relation) {
-  std::uint64_t bytes = static_cast<std::uint64_t>(relation.rowCount) *
-                        static_cast<std::uint64_t>(std::max(relation.columnCount, 1));
+  std::uint64_t bytes = header.size() + 1 +
+                        static_cast<std::uint64_t>(relation.rowCount) *
+                            static_cast<std::uint64_t>(std::max(relation.columnCount, 1));
   for (int c = 0; c < relation.columnCount; ++c) {
     for (int r = 0; r < relation.rowCount; ++r) bytes += cellText(cellAt(relation, c, r)).size();
   }
-  return bytes;
+  size.bytes += bytes;
+  size.lines += 2 + static_cast<std::uint64_t>(relation.rowCount);
 }
 
 // Appends row r of an input table as a line, as rowLine builds it. The reader
@@ -120,54 +116,52 @@ void inputRowLine(const Relation& relation, int r, Batch& batch) {
   batch.length += length;
 }
 
-// relation's block, its rows made lines by rowLineOf. The lines are built a
-// batch at a time and then written one write() each. Where the system leaves
-// the memory map's cache (the TLB) empty after every system call, as the
-// benchmark machines do, a row's line touches a page of cells per column and
-// a page of text per cell for a cost of its own; built together, between two
-// writes, the rows of a batch share those pages, and each write then touches
-// only the batch.
+// The lines go to the output in blocks of BlockBytes or a little more. A
+// block is one write(), so few that their cost is the copy of the bytes into
+// the file; its lines are built straight into it, and it stays small enough to
+// stay in the processor's cache between its building and its write.
+constexpr std::size_t BlockBytes = 256 * 1024;
+
+void flush(LineOutput& out, Batch& batch) {
+  writeLines(out, std::string_view(batch.bytes.data(), batch.length));
+  batch.length = 0;
+}
+
+// Appends relation's block, its rows made lines by rowLineOf, writing each
+// full block on the way.
 template <typename RowLine>
-void writeBlock(LineOutput& out, const Relation& relation, Batch& batch, RowLine rowLineOf) {
-  constexpr std::size_t BatchBytes = 16384;
+void addBlock(LineOutput& out, const Relation& relation, Batch& batch, RowLine rowLineOf) {
   std::string header;
   headerLine(relation, header);
   append(batch, header);
   for (int r = 0; r < relation.rowCount; ++r) {
     rowLineOf(relation, r, batch);
-    if (batch.length >= BatchBytes) {
-      writeLines(out, std::string_view(batch.bytes.data(), batch.length));
-      batch.length = 0;
-    }
+    if (batch.length >= BlockBytes) flush(out, batch);
   }
   append(batch, "\n");
-  writeLines(out, std::string_view(batch.bytes.data(), batch.length));
-  batch.length = 0;
 }
 
 }  // namespace
 
 void writeInputTables(LineOutput& out) {
-  writeLines(out, headingLine() + "\n");
   Batch batch;
-  for (int i = 0; i < store.tableCount; ++i) writeBlock(out, store.tables[i], batch, inputRowLine);
+  append(batch, headingLine() + "\n");
+  for (int i = 0; i < store.tableCount; ++i) addBlock(out, store.tables[i], batch, inputRowLine);
+  flush(out, batch);
 }
 
 void writeRelation(LineOutput& out, const Relation& relation) {
   Batch batch;
-  writeBlock(out, relation, batch, rowLine);
+  addBlock(out, relation, batch, rowLine);
+  flush(out, batch);
 }
 
 OutputSize outputSize() {
   OutputSize size;
   size.bytes = headingLine().size() + 1;
   size.lines = 2;
-  // The reader has counted the input tables' row lines; the result's are
-  // counted here.
-  for (int i = 0; i < store.tableCount; ++i) {
-    addBlockSize(store.tables[i], store.rowLineBytes[i], size);
-  }
-  addBlockSize(store.result, countRowLineBytes(store.result), size);
+  for (int i = 0; i < store.tableCount; ++i) addBlockSize(store.tables[i], size);
+  addBlockSize(store.result, size);
   return size;
 }
 

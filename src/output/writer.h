@@ -7,9 +7,7 @@
 //   1,red,10                              one line per row, cells joined by ","
 //                                         empty line closing the block
 //
-// Each line goes to the output in a write() of its own, in order, so the file
-// holds every line written at any moment. Lines are built up to 16 KiB ahead
-// of their writes.
+// The lines go to the output in order, in blocks of many lines a write().
 
 #ifndef TJOIN_OUTPUT_WRITER_H_
 #define TJOIN_OUTPUT_WRITER_H_

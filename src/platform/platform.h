@@ -1,5 +1,6 @@
 // The operating system's part of tjoin: file descriptors for the input and the
-// output file, the standard streams and zero-filled memory. Everything else
+// output file, the new file that replaces an output, the standard streams and
+// zero-filled memory. Everything else
 // is portable C++. Failures are reported as errno values (std::strerror gives
 // their text), as the C library reports them on every platform tjoin runs on.
 
@@ -8,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace tjoin {
@@ -33,16 +35,63 @@ bool regularFileSize(int fd, std::uint64_t* size);
 std::ptrdiff_t readSome(int fd, char* buffer, std::size_t n);
 std::ptrdiff_t writeSome(int fd, const char* bytes, std::size_t n);
 
+// What the output file is, where one exists: enough to decide whether it can
+// be replaced by a new file without changing what it is.
+struct FileFacts {
+  bool regular = false;     // a regular file, not a pipe, device or directory
+  std::uint64_t links = 1;  // hard links to it
+  std::uint64_t device = 0, inode = 0;
+  unsigned mode = 0;  // permission bits
+  std::int64_t owner = -1, group = -1;
+};
+
+// The facts of the file at path, symbolic links followed. Returns 0, or an
+// errno value (ENOENT where nothing is there).
+int fileFacts(const char* path, FileFacts* facts);
+
+// 1 or 2 when the file is the one open on standard output or standard error
+// (the same device and inode), else -1.
+int standardStreamOf(const FileFacts& facts);
+
+// The path of the directory entry that path names once every symbolic link on
+// it is followed: path itself where it is no link, the target of a dangling
+// link. Returns 0, or an errno value (ELOOP for a loop of links).
+int resolveLinks(const char* path, std::string* resolved);
+
+// Makes a new empty file for writing beside path, in the same directory,
+// under a hidden random name that says it is tjoin's (".out.txt.tjoin-Xy3k9Q"
+// for "out.txt"), never opening a name that someone else made first. Its
+// permission bits are 0600 where privately is set, else 0664 as the umask
+// allows. Until renameNewFile or removeNewFile, a SIGINT, SIGTERM or SIGHUP
+// removes it before the process ends by that signal; there can be one such
+// file at a time. Returns the descriptor with the name in *name, or -1 with
+// errno set.
+int createNewFileBeside(const std::string& path, bool privately, std::string* name);
+
+// Gives the file behind fd the permission bits, owner and group of facts.
+// Returns 0, or an errno value: EPERM where the process may not give them.
+int keepModeAndOwner(int fd, const FileFacts& facts);
+
+// Renames the new file over target, in one step: target names the old file
+// until then, the whole new one after. Returns 0, or an errno value (EACCES,
+// EPERM or EBUSY where the system refuses to replace target).
+int renameNewFile(const std::string& name, const std::string& target);
+
+// Removes the new file, as far as it can.
+void removeNewFile(const std::string& name);
+
 // Opens path for writing without emptying it, creating it (permission bits
 // 0664, as the umask allows, where the platform has them) when it is missing;
 // *created tells which. Returns the descriptor, or -1 with errno set.
 int openOutput(const char* path, bool* created);
 
-// Makes sure the file behind fd has room for bytes bytes without changing its
-// size or content. Returns 0, or ENOSPC, EDQUOT or EFBIG when the room is
-// not there. Where the file system or the file kind cannot tell (a pipe, a
-// device, a platform without the call), returns 0.
-int reserveRoom(int fd, std::uint64_t bytes);
+// Checks that the file system has room for bytes more bytes in the file
+// behind fd, without changing its size or content. A check, not a
+// reservation: the room is not held for the writes that follow. Returns 0, or
+// ENOSPC, EDQUOT or EFBIG when the room is not there. Where the file system or
+// the file kind cannot tell (a pipe, a device, a platform without the call),
+// returns 0.
+int checkRoom(int fd, std::uint64_t bytes);
 
 // Empties the file behind fd when it is a regular file (a device or a pipe
 // has nothing to empty). Returns 0 or an errno value.

@@ -4,7 +4,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdint>
+#include <cstring>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -44,26 +48,182 @@ std::ptrdiff_t writeSome(int fd, const char* bytes, std::size_t n) {
   }
 }
 
-int openOutput(const char* path, bool* created) {
-  // Opened first without O_CREAT, so that the run knows whether the file is
-  // its own to remove after a failure.
-  for (;;) {
-    int fd = open(path, O_WRONLY | O_CLOEXEC);
-    if (fd >= 0 || errno != ENOENT) {
-      *created = false;
-      return fd;
-    }
-    fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0664);
-    if (fd >= 0 || errno != EEXIST) {
-      *created = fd >= 0;
+int fileFacts(const char* path, FileFacts* facts) {
+  struct stat info;
+  if (stat(path, &info) != 0) return errno;
+  facts->regular = S_ISREG(info.st_mode);
+  facts->links = static_cast<std::uint64_t>(info.st_nlink);
+  facts->device = static_cast<std::uint64_t>(info.st_dev);
+  facts->inode = static_cast<std::uint64_t>(info.st_ino);
+  facts->mode = static_cast<unsigned>(info.st_mode & 07777);
+  facts->owner = static_cast<std::int64_t>(info.st_uid);
+  facts->group = static_cast<std::int64_t>(info.st_gid);
+  return 0;
+}
+
+int standardStreamOf(const FileFacts& facts) {
+  for (int fd = 1; fd <= 2; ++fd) {
+    struct stat info;
+    if (fstat(fd, &info) == 0 && static_cast<std::uint64_t>(info.st_dev) == facts.device &&
+        static_cast<std::uint64_t>(info.st_ino) == facts.inode) {
       return fd;
     }
   }
+  return -1;
 }
 
-int reserveRoom(int fd, std::uint64_t bytes) {
+int resolveLinks(const char* path, std::string* resolved) {
+  std::string at = path;
+  // As many links as the system itself follows in one path.
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat info;
+    if (lstat(at.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
+      *resolved = std::move(at);
+      return 0;
+    }
+    char target[PATH_MAX];
+    ssize_t n = readlink(at.c_str(), target, sizeof target);
+    if (n < 0) return errno;
+    if (static_cast<std::size_t>(n) == sizeof target) return ENAMETOOLONG;
+    // A relative target is relative to the link's directory.
+    std::size_t slash = at.rfind('/');
+    if (target[0] == '/' || slash == std::string::npos) {
+      at.assign(target, static_cast<std::size_t>(n));
+    } else {
+      at.resize(slash + 1);
+      at.append(target, static_cast<std::size_t>(n));
+    }
+  }
+  return ELOOP;
+}
+
+namespace {
+
+// The new file that a signal removes: its name, set and cleared only while
+// the signals are blocked, so the handler never sees half a name.
+char newFileName[PATH_MAX];
+volatile sig_atomic_t haveNewFile = 0;
+constexpr int RemovingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void removeNewFileAndEnd(int signal) {
+  // unlink() and raise() are async-signal-safe; the handler was reset to the
+  // default action on entry, so the raised signal ends the process as it
+  // would have without tjoin's handler.
+  if (haveNewFile) unlink(newFileName);
+  raise(signal);
+}
+
+// Blocks the removing signals for its lifetime.
+class SignalsBlocked {
+ public:
+  SignalsBlocked() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int signal : RemovingSignals) sigaddset(&set, signal);
+    sigprocmask(SIG_BLOCK, &set, &saved_);
+  }
+  ~SignalsBlocked() { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
+
+ private:
+  sigset_t saved_;
+};
+
+void handleRemovingSignals() {
+  for (int signal : RemovingSignals) {
+    struct sigaction action;
+    // A signal that the caller had tjoin ignore (nohup) stays ignored.
+    if (sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) continue;
+    action = {};
+    action.sa_handler = removeNewFileAndEnd;
+    action.sa_flags = SA_RESETHAND;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+  }
+}
+
+}  // namespace
+
+int createNewFileBeside(const std::string& path, bool privately, std::string* name) {
+  std::size_t slash = path.rfind('/');
+  std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  // ".tjoin-" and six random letters or digits after the file's own name, cut
+  // short where a long name would leave no room for them.
+  std::string base = path.substr(nameStart, 200);
+  constexpr char Letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    unsigned char random[6];
+    if (getentropy(random, sizeof random) != 0) return -1;
+    std::string candidate = path.substr(0, nameStart) + "." + base + ".tjoin-";
+    for (unsigned char byte : random) candidate += Letters[byte % (sizeof Letters - 1)];
+    if (candidate.size() >= sizeof newFileName) {
+      errno = ENAMETOOLONG;
+      return -1;
+    }
+    SignalsBlocked blocked;
+    // O_EXCL: a name that someone made first, a planted symbolic link among
+    // them, is never opened.
+    int fd =
+        open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, privately ? 0600 : 0664);
+    if (fd >= 0) {
+      handleRemovingSignals();
+      std::memcpy(newFileName, candidate.c_str(), candidate.size() + 1);
+      haveNewFile = 1;
+      *name = std::move(candidate);
+      return fd;
+    }
+    if (errno != EEXIST) return -1;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+int keepModeAndOwner(int fd, const FileFacts& facts) {
+  struct stat info;
+  if (fstat(fd, &info) != 0) return errno;
+  // The owner first: giving a file away clears its set-user-ID bit.
+  if (static_cast<std::int64_t>(info.st_uid) != facts.owner ||
+      static_cast<std::int64_t>(info.st_gid) != facts.group) {
+    if (fchown(fd, static_cast<uid_t>(facts.owner), static_cast<gid_t>(facts.group)) != 0) {
+      return errno;
+    }
+  }
+  return fchmod(fd, static_cast<mode_t>(facts.mode)) == 0 ? 0 : errno;
+}
+
+int renameNewFile(const std::string& name, const std::string& target) {
+  SignalsBlocked blocked;
+  if (rename(name.c_str(), target.c_str()) != 0) return errno;
+  haveNewFile = 0;
+  return 0;
+}
+
+void removeNewFile(const std::string& name) {
+  SignalsBlocked blocked;
+  unlink(name.c_str());
+  haveNewFile = 0;
+}
+
+int openOutput(const char* path, bool* created) {
+  // Opened first without O_CREAT, so that the run knows whether the file is
+  // its own to remove after a failure. Should the file come and go between
+  // the calls, the last one creates it whatever is there: a dangling symbolic
+  // link, which O_EXCL refuses, among them.
+  int fd = open(path, O_WRONLY | O_CLOEXEC);
+  if (fd >= 0 || errno != ENOENT) {
+    *created = false;
+    return fd;
+  }
+  fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0664);
+  if (fd < 0 && errno == EEXIST) fd = open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0664);
+  *created = fd >= 0;
+  return fd;
+}
+
+int checkRoom(int fd, std::uint64_t bytes) {
 #ifdef __linux__
   if (bytes == 0) return 0;
+  // fallocate() allocates the blocks; emptying the file then frees them
+  // again, so this tells only that the room was there at this moment.
   for (;;) {
     if (fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes)) == 0) return 0;
     if (errno == EINTR) continue;

@@ -1,6 +1,11 @@
 // Windows, through the C runtime's descriptor functions: files are opened in
 // binary mode, so bytes are read and written as they are, and the output's
-// line ends are made CR LF by LineOutput above.
+// line ends are made CR LF by LineOutput above. A new output file is moved over
+// the old one with MoveFileExW; a Ctrl-C while it is written ends the process
+// without a handler, so it may leave the hidden new file, as a kill would.
+
+// rand_s, the system's random numbers, is declared only when asked for.
+#define _CRT_RAND_S
 
 #include <fcntl.h>
 #include <io.h>
@@ -9,6 +14,8 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -45,24 +52,121 @@ std::ptrdiff_t writeSome(int fd, const char* bytes, std::size_t n) {
   return _write(fd, bytes, static_cast<unsigned>(n < INT_MAX ? n : INT_MAX));
 }
 
-int openOutput(const char* path, bool* created) {
-  for (;;) {
-    int fd = _open(path, _O_WRONLY | _O_BINARY | _O_NOINHERIT);
-    if (fd >= 0 || errno != ENOENT) {
-      *created = false;
-      return fd;
-    }
-    fd = _open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-               _S_IREAD | _S_IWRITE);
-    if (fd >= 0 || errno != EEXIST) {
-      *created = fd >= 0;
+int fileFacts(const char* path, FileFacts* facts) {
+  struct _stat64 info;
+  if (_stat64(path, &info) != 0) return errno;
+  facts->regular = (info.st_mode & _S_IFMT) == _S_IFREG;
+  facts->mode = static_cast<unsigned>(info.st_mode & 0777);
+  // The C runtime gives no link count or file identity: the file system does.
+  HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  BY_HANDLE_FILE_INFORMATION about;
+  if (file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &about)) {
+    facts->links = about.nNumberOfLinks;
+    facts->device = about.dwVolumeSerialNumber;
+    facts->inode = (std::uint64_t{about.nFileIndexHigh} << 32) | about.nFileIndexLow;
+  }
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  return 0;
+}
+
+int standardStreamOf(const FileFacts& facts) {
+  if (facts.device == 0 && facts.inode == 0) return -1;
+  for (int fd = 1; fd <= 2; ++fd) {
+    BY_HANDLE_FILE_INFORMATION about;
+    HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    if (handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &about) &&
+        about.dwVolumeSerialNumber == facts.device &&
+        ((std::uint64_t{about.nFileIndexHigh} << 32) | about.nFileIndexLow) == facts.inode) {
       return fd;
     }
   }
+  return -1;
 }
 
-// Windows has no call that reserves room without changing the file.
-int reserveRoom(int, std::uint64_t) { return 0; }
+int resolveLinks(const char* path, std::string* resolved) {
+  *resolved = path;
+  DWORD attributes = GetFileAttributesA(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return 0;
+  }
+  // A link to an existing file: the path the system opens through it.
+  HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 0;
+  char final[MAX_PATH * 4];
+  DWORD n = GetFinalPathNameByHandleA(file, final, sizeof final, FILE_NAME_NORMALIZED);
+  CloseHandle(file);
+  if (n > 0 && n < sizeof final) resolved->assign(final, n);
+  return 0;
+}
+
+// Windows files have no permission bits to keep private.
+int createNewFileBeside(const std::string& path, bool, std::string* name) {
+  std::size_t slash = path.find_last_of("/\\");
+  std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+  std::string base = path.substr(nameStart, 200);
+  constexpr char Letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string candidate = path.substr(0, nameStart) + "." + base + ".tjoin-";
+    for (int i = 0; i < 6; ++i) {
+      unsigned random = 0;
+      if (rand_s(&random) != 0) return -1;
+      candidate += Letters[random % (sizeof Letters - 1)];
+    }
+    int fd = _open(candidate.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                   _S_IREAD | _S_IWRITE);
+    if (fd >= 0) {
+      *name = std::move(candidate);
+      return fd;
+    }
+    if (errno != EEXIST) return -1;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+// Windows files have no owner or permission bits that tjoin could keep.
+int keepModeAndOwner(int, const FileFacts&) { return 0; }
+
+int renameNewFile(const std::string& name, const std::string& target) {
+  auto wide = [](const std::string& narrow) {
+    int n = MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), -1, nullptr, 0);
+    std::wstring text(n > 0 ? static_cast<std::size_t>(n) : 1, L'\0');
+    MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), -1, text.data(), n);
+    return text;
+  };
+  if (MoveFileExW(wide(name).c_str(), wide(target).c_str(), MOVEFILE_REPLACE_EXISTING)) return 0;
+  switch (GetLastError()) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return EACCES;  // the file is open elsewhere, or read-only
+    case ERROR_DISK_FULL:
+      return ENOSPC;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_FILE_NOT_FOUND:
+      return ENOENT;
+    default:
+      return EIO;
+  }
+}
+
+void removeNewFile(const std::string& name) { _unlink(name.c_str()); }
+
+int openOutput(const char* path, bool* created) {
+  int fd = _open(path, _O_WRONLY | _O_BINARY | _O_NOINHERIT);
+  if (fd >= 0 || errno != ENOENT) {
+    *created = false;
+    return fd;
+  }
+  fd = _open(path, _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+  *created = fd >= 0;
+  return fd;
+}
+
+// Windows has no call that tells the room without changing the file.
+int checkRoom(int, std::uint64_t) { return 0; }
 
 int emptyFile(int fd) {
   struct _stat64 info;

@@ -21,7 +21,6 @@ void resetStore() {
   emptyRelation(store.result);
   emptyRelation(store.scratch);
   store.tableCount = 1;
-  store.rowLineBytes.fill(0);
   store.pairCount = 0;
   store.leftIndex.fill(0);
   store.rightIndex.fill(0);

@@ -36,10 +36,6 @@ struct RelationStore {
   // rather than once per step; beyond the counts it holds leftovers.
   Relation scratch;
 
-  // The bytes of each input table's row lines as the writers write them
-  // (cells, "," between them, a line feed), counted by the reader.
-  std::array<std::uint64_t, MaxTables> rowLineBytes{};
-
   // ColumnPair k, for k < pairCount, is (leftIndex[k], rightIndex[k]): a column
   // of the step's left Relation and the right column it is common with.
   std::int32_t pairCount = 0;
