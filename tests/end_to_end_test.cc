@@ -16,6 +16,7 @@
 #else
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -160,13 +161,49 @@ class EndToEnd : public testing::Test {
       dup2(outFd, 1);
       dup2(errFd, 2);
       if (stdoutTo && !*stdoutTo) close(1);
-      std::vector<char*> argv{const_cast<char*>(TJOIN_BINARY)};
-      for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+      if (addressSpace_ > 0) {
+        struct rlimit limit = {addressSpace_, addressSpace_};
+        if (setrlimit(RLIMIT_AS, &limit) != 0) _exit(127);
+      }
+      std::vector<std::string> command = tjoinCommand();
+      command.insert(command.end(), args.begin(), args.end());
+      std::vector<char*> argv;
+      for (std::string& word : command) argv.push_back(word.data());
       argv.push_back(nullptr);
-      execv(TJOIN_BINARY, argv.data());
+      execvp(argv[0], argv.data());
       _exit(127);
     }
     return child;
+  }
+
+  // The command that starts tjoin: the binary, behind the emulator that runs
+  // it where it was built for another system (TJOIN_EMULATOR, set by CTest:
+  // its words separated by blanks).
+  static std::vector<std::string> tjoinCommand() {
+    std::vector<std::string> command;
+    std::istringstream emulator(emulated() ? std::getenv("TJOIN_EMULATOR") : "");
+    for (std::string word; emulator >> word;) command.push_back(word);
+    command.push_back(TJOIN_BINARY);
+    return command;
+  }
+  static bool emulated() {
+    const char* emulator = std::getenv("TJOIN_EMULATOR");
+    return emulator != nullptr && *emulator != '\0';
+  }
+
+  // Runs script with sh in work(), tjoin's command as its arguments ("$@").
+  int shell(const std::string& script) {
+    pid_t child = fork();
+    if (child == 0) {
+      std::vector<std::string> command = tjoinCommand();
+      std::vector<char*> argv{const_cast<char*>("sh"), const_cast<char*>("-c"),
+                              const_cast<char*>(script.c_str()), const_cast<char*>("sh")};
+      for (std::string& word : command) argv.push_back(word.data());
+      argv.push_back(nullptr);
+      if (chdir(work().c_str()) == 0) execv("/bin/sh", argv.data());
+      _exit(127);
+    }
+    return finish(child);
   }
 
   // Waits for a child; its exit status, or 1000 and the signal that ended it.
@@ -189,6 +226,9 @@ class EndToEnd : public testing::Test {
   // Without a line end, so that it reads the same on every platform.
   static constexpr const char* PreviousOutput = "an earlier output";
   fs::path root_;
+#ifndef _WIN32
+  rlim_t addressSpace_ = 0;  // the runs' address space in bytes, where not 0
+#endif
 };
 
 // The cases of tests/data and examples: their paths without ".txt".
@@ -431,6 +471,7 @@ TEST_F(EndToEnd, HugeWordsAndLines) {
   EXPECT_TRUE(written.compare(written.size() - result.size(), result.size(), result) == 0);
 }
 
+#ifndef _WIN32
 // The names in dir of files that tjoin makes to replace an output.
 std::vector<std::string> newFilesIn(const fs::path& dir) {
   std::vector<std::string> names;
@@ -441,7 +482,6 @@ std::vector<std::string> newFilesIn(const fs::path& dir) {
   return names;
 }
 
-#ifndef _WIN32
 TEST_F(EndToEnd, KeepsWhatTheOutputFileIs) {
   writeFile(work() / "in.txt", "join(A,B)\n\nA(x t)\n1\n\nB(x t)\n1\n");
   const std::string joined = "join(A,B)\n\nA(x t)\n1\n\nB(x t)\n1\n\nresult(x t)\n1\n\n";
@@ -519,14 +559,7 @@ TEST_F(EndToEnd, StandardOutputAsTheOutputKeepsItsOffset) {
   // The shell's redirection opens all.txt once; tjoin writes where the shell
   // stands in it and neither empties it nor replaces it.
   writeFile(work() / "in.txt", "join(A)\n\nA(x t)\n1\n");
-  std::string script = "{ echo head; \"$0\" in.txt /dev/stdout; echo tail; } >all.txt 2>&1";
-  pid_t child = fork();
-  if (child == 0) {
-    if (chdir(work().c_str()) != 0) _exit(127);
-    execl("/bin/sh", "sh", "-c", script.c_str(), TJOIN_BINARY, static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  ASSERT_EQ(0, finish(child));
+  ASSERT_EQ(0, shell("{ echo head; \"$@\" in.txt /dev/stdout; echo tail; } >all.txt 2>&1"));
   EXPECT_EQ(
       "head\nEgy tabla van csak, eredmeny kiirasa!\njoin(A)\n\nA(x t)\n1\n\nresult(x "
       "t)\n1\n\ntail\n",
@@ -607,6 +640,39 @@ TEST_F(EndToEnd, AnInterruptedRunLeavesTheOldFileOrTheWholeNewOne) {
     }
   }
   EXPECT_GT(stoppedWhileWriting, 0) << "no run was stopped while it wrote";
+}
+
+TEST_F(EndToEnd, InputThroughAPipe) {
+  // A pipe has no size to go by: the text grows as it reads, from one byte.
+  std::string rows;
+  for (int r = 0; r < 50000; ++r) rows += std::to_string(r) + ",v" + std::to_string(r) + "\n";
+  for (const std::string& input :
+       {std::string("join(A,B)\n\nA(x t)\n1\n\nB(x t)\n1\n"),
+        "join(A,B)\n\nA(x t, y t)\n" + rows.substr(0, rows.find("10000,")) + "\nB(x t)\n7\n"}) {
+    SCOPED_TRACE(input.size());
+    writeFile(work() / "in.txt", input);
+    ASSERT_EQ(0, run({"in.txt", "file.txt"}).status);
+    ASSERT_EQ(0, shell("cat in.txt | \"$@\" /dev/stdin piped.txt"));
+    EXPECT_EQ(readFile(work() / "file.txt"), readFile(work() / "piped.txt"));
+  }
+}
+
+TEST_F(EndToEnd, OutOfMemoryIsOneLine) {
+#if defined(TJOIN_SANITIZED)
+  GTEST_SKIP() << "the sanitizers need more address space than the limits below";
+#endif
+  if (emulated()) GTEST_SKIP() << "the emulator keeps the address space limit to itself";
+  // 16 MB of input: read whole, it does not fit in 40 MB of address space
+  // beside the Relations; 8 MB leaves no room for the Relations themselves.
+  std::string input = "join(A,B)\n\nA(x t)\n" + std::string(16 << 20, 'v') + "\n\nB(x t)\n1\n";
+  for (rlim_t limit : {rlim_t{40} << 20, rlim_t{8} << 20}) {
+    SCOPED_TRACE(limit);
+    addressSpace_ = limit;
+    Outcome outcome = runOn(input);
+    EXPECT_EQ("tjoin: out of memory\n", outcome.err);
+    EXPECT_EQ(1, outcome.status);
+    EXPECT_EQ(PreviousOutput, output());
+  }
 }
 #endif
 

@@ -1,6 +1,8 @@
 #include "driver/run.h"
 
 #include <cstring>
+#include <new>
+#include <stdexcept>
 
 #include "input/input_file.h"
 #include "ops/join.h"
@@ -25,6 +27,10 @@ int fail(const std::string& err) {
   printError(err);
   return ExitError;
 }
+
+constexpr const char* OutOfMemory = "out of memory";
+
+int runJob(const char* inputPath, const char* outputPath);
 
 }  // namespace
 
@@ -57,6 +63,21 @@ bool foldTables(std::string* err) {
 }
 
 int run(const char* inputPath, const char* outputPath) {
+  // The store's own memory, and every string and vector of the run: the
+  // system may refuse any of them (a ulimit, a full machine).
+  try {
+    if (!storeHasCells()) return fail(OutOfMemory);
+    return runJob(inputPath, outputPath);
+  } catch (const std::bad_alloc&) {
+    return fail(OutOfMemory);
+  } catch (const std::length_error&) {
+    return fail(OutOfMemory);
+  }
+}
+
+namespace {
+
+int runJob(const char* inputPath, const char* outputPath) {
   std::string err;
   if (!readInputFile(inputPath, &err)) return fail(err);
   if (!foldTables(&err)) return fail(err);
@@ -69,5 +90,7 @@ int run(const char* inputPath, const char* outputPath) {
   if (!writeOutputFile(outputPath, &err)) return fail(err);
   return ExitOk;
 }
+
+}  // namespace
 
 }  // namespace tjoin

@@ -31,18 +31,29 @@ bool readInputFile(const char* path, std::string* err) {
   if (fd < 0) return fail(errno);
   std::uint64_t size = 0;
   if (regularFileSize(fd, &size) && size >= MaxInputBytes) return tooLarge(fd);
-  std::size_t expected = static_cast<std::size_t>(size);
 
   // Read straight into the store's text, behind its leading line feed. The
-  // file's size is only a hint: pipes have none, and files can grow.
+  // file's size is only a hint: pipes have none, and files can grow. Sizes
+  // are counted in 64 bits: on a 32-bit system the text's room for the
+  // largest input and its two line feeds is more than a size_t holds.
   std::string& text = store.text;
-  text.reserve(1 + expected + 1);
+  const std::uint64_t most = std::min<std::uint64_t>(MaxInputBytes + 2, text.max_size());
+  auto resize = [&](std::uint64_t bytes) {
+    text.resize(static_cast<std::size_t>(std::min(bytes, most)));
+  };
+  text.reserve(static_cast<std::size_t>(std::min(size + 2, most)));
   prefaultPages(text.data(), text.capacity());
   text.assign(1, '\n');
-  text.resize(1 + expected + 1);
+  resize(size + 2);
   std::size_t used = 1;
   for (;;) {
-    if (used == text.size()) text.resize(std::min<std::size_t>(2 * used, MaxInputBytes + 2));
+    if (used == text.size()) {
+      resize(2 * std::uint64_t{used});
+      if (used == text.size()) {  // more than a string holds here
+        fail(ENOMEM);
+        return abandon(fd);
+      }
+    }
     std::ptrdiff_t n = readSome(fd, text.data() + used, text.size() - used);
     if (n < 0) {
       fail(errno);

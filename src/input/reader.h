@@ -30,7 +30,7 @@ namespace tjoin {
 
 // Input of this size or more is refused: cells are 32-bit offsets into the
 // text, which holds the input and a line feed on either side.
-constexpr std::size_t MaxInputBytes = std::numeric_limits<Cell>::max();
+constexpr std::uint64_t MaxInputBytes = std::numeric_limits<Cell>::max();
 constexpr const char* InputTooLarge = "the file is larger than 4 GiB";
 
 // Copies input into store.text and reads it as readStoreText does. Errors are

@@ -1,8 +1,6 @@
 #include "store/relation.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -17,12 +15,7 @@ constexpr std::size_t CellStorageBytes = sizeof(Cell) * MaxColumns * MaxRows;
 void CellStorageRelease::operator()(Cell* cells) const { unmapZeroPages(cells, CellStorageBytes); }
 
 CellStorage makeCellStorage() {
-  void* pages = mapZeroPages(CellStorageBytes);
-  if (pages == nullptr) {
-    std::fputs("tjoin: out of memory\n", stderr);
-    std::exit(1);
-  }
-  return CellStorage(static_cast<Cell*>(pages));
+  return CellStorage(static_cast<Cell*>(mapZeroPages(CellStorageBytes)));
 }
 
 void prefaultCells(Relation& relation, int c, int firstRow, int rows) {

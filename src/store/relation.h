@@ -44,8 +44,10 @@ struct CellStorageRelease {
 using CellStorage = std::unique_ptr<Cell[], CellStorageRelease>;
 
 // Returns MaxColumns x MaxRows empty cells in zero-filled pages that cost no
-// memory until a cell in them is written. Ends the process when the system
-// has no address space left for them.
+// memory until a cell in them is written, or no storage (nullptr) when the
+// system has no address space left for them. The store's Relations get
+// theirs before the run starts, where nothing could report a failure: the
+// driver checks them (storeHasCells).
 CellStorage makeCellStorage();
 
 struct Relation {

@@ -28,4 +28,11 @@ void resetStore() {
   std::string("\n").swap(store.text);
 }
 
+bool storeHasCells() {
+  for (const Relation& table : store.tables) {
+    if (!table.cells) return false;
+  }
+  return store.result.cells && store.scratch.cells;
+}
+
 }  // namespace tjoin

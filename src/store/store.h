@@ -51,6 +51,10 @@ extern RelationStore& store;
 // tableCount 1, pairCount 0 and every Relation empty.
 void resetStore();
 
+// Whether every Relation of the store holds its cell storage; false when the
+// system refused the memory for one.
+bool storeHasCells();
+
 // Byte classes of the file format, looked up per byte by the reader and by
 // cellText. White space is the six bytes space, \t, \n, \v, \f and \r; a cell
 // ends at white space or ","; a word holding "(" is a header, not a row.

@@ -1,0 +1,58 @@
+// A run whose memory the system refuses: operator new is replaced in this
+// binary, so that large allocations fail on demand on every platform, under
+// an emulator too (where an address space limit holds for the emulator, not
+// for tjoin).
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <new>
+#include <sstream>
+#include <string>
+
+#include "driver/run.h"
+#include "store/store.h"
+
+namespace {
+// While set, every allocation of this many bytes or more fails.
+std::size_t refuseFrom = 0;
+}  // namespace
+
+void* operator new(std::size_t bytes) {
+  if (refuseFrom != 0 && bytes >= refuseFrom) throw std::bad_alloc();
+  if (void* memory = std::malloc(bytes == 0 ? 1 : bytes)) return memory;
+  throw std::bad_alloc();
+}
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+
+namespace tjoin {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(OutOfMemory, ARefusedAllocationFailsTheRunAndLeavesTheOutput) {
+  fs::path in = fs::temp_directory_path() / "tjoin-oom-in.txt";
+  fs::path out = fs::temp_directory_path() / "tjoin-oom-out.txt";
+  std::ofstream(in, std::ios::binary) << "join(A,B)\n\nA(x t)\n"
+                                      << std::string(2 << 20, 'v') << "\n\nB(x t)\n1\n";
+  std::ofstream(out, std::ios::binary) << "the old file";
+  resetStore();
+  refuseFrom = 1 << 20;
+  int status = run(in.string().c_str(), out.string().c_str());
+  refuseFrom = 0;
+  EXPECT_EQ(ExitError, status);
+  std::ifstream kept(out, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << kept.rdbuf();
+  EXPECT_EQ("the old file", bytes.str());
+  fs::remove(in);
+  fs::remove(out);
+  resetStore();
+}
+
+}  // namespace
+}  // namespace tjoin
