@@ -310,14 +310,19 @@ TEST_F(EndToEnd, InputThatCannotBeRead) {
 }
 
 TEST_F(EndToEnd, InputTooLargeToHold) {
-  // Sparse: it takes no disk, and tjoin refuses it from its size alone.
-  writeFile(work() / "big.txt", "");
-  fs::resize_file(work() / "big.txt", std::uintmax_t{5} << 30);
-  writeFile(work() / "out.txt", PreviousOutput);
-  Outcome outcome = run({"big.txt", "out.txt"});
-  EXPECT_EQ("tjoin: 'big.txt': the file is larger than 4 GiB\n", outcome.err);
-  EXPECT_EQ(1, outcome.status);
-  EXPECT_EQ(PreviousOutput, output());
+  // Sparse: it takes no disk, and tjoin refuses it from its size alone. One
+  // byte past the limit, and well past it.
+  for (std::uintmax_t size : {std::uintmax_t{4294967295}, std::uintmax_t{5} << 30}) {
+    writeFile(work() / "big.txt", "");
+    fs::resize_file(work() / "big.txt", size);
+    writeFile(work() / "out.txt", PreviousOutput);
+    Outcome outcome = run({"big.txt", "out.txt"});
+    EXPECT_EQ("tjoin: 'big.txt': the file is " + std::to_string(size) +
+                  " bytes; tjoin reads files of at most 4294967294 bytes\n",
+              outcome.err);
+    EXPECT_EQ(1, outcome.status);
+    EXPECT_EQ(PreviousOutput, output());
+  }
 }
 
 TEST_F(EndToEnd, OutputThatCannotBeWritten) {
@@ -340,12 +345,16 @@ TEST_F(EndToEnd, ConsoleThatCannotBeWritten) {
 #endif
   // A run with a message to print fails before the output file is touched.
   writeFile(work() / "in.txt", "join(A,B)\n\nA(x t)\n1\n\nB(y t)\n2\n");
+  // The usage line too is said on standard error, with the usage status.
   for (auto [sink, reason] :
        {std::pair{"/dev/full", "No space left on device"}, std::pair{"", "Bad file descriptor"}}) {
     Outcome outcome = run({"in.txt", "out.txt"}, -1, sink);
     EXPECT_EQ(std::string("tjoin: cannot write standard output: ") + reason + "\n", outcome.err);
     EXPECT_EQ(1, outcome.status);
     EXPECT_FALSE(fs::exists(work() / "out.txt"));
+    Outcome usage = run({}, -1, sink);
+    EXPECT_EQ(outcome.err, usage.err);
+    EXPECT_EQ(255, usage.status);
   }
   // A run without one is not affected, and its output file never takes the
   // closed descriptor 1.
@@ -353,7 +362,6 @@ TEST_F(EndToEnd, ConsoleThatCannotBeWritten) {
   Outcome quiet = run({"in.txt", "out.txt"}, -1, "");
   EXPECT_EQ(0, quiet.status);
   EXPECT_EQ("join(A,B)\n\nA(x t)\n1\n\nB(x t)\n1\n\nresult(x t)\n1\n\n", output());
-  EXPECT_EQ(255, run({}, -1, "").status);
 }
 
 TEST_F(EndToEnd, ConsoleMessagesComeBeforeAnError) {

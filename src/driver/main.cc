@@ -10,6 +10,9 @@ int main(int argc, char** argv) {
   tjoin::guardStandardStreams();
   if (argc != 3) {
     tjoin::writeLines(tjoin::standardOutput(), "Usage: tjoin <inputfile> <outputfile>\n");
+    // A usage line that nobody sees is said where it can be; the status
+    // stays the usage error's, which callers may test for.
+    tjoin::reportLostConsole();
     return tjoin::ExitUsage;
   }
   return tjoin::run(argv[1], argv[2]);

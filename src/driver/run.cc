@@ -62,6 +62,12 @@ bool foldTables(std::string* err) {
   return true;
 }
 
+bool reportLostConsole() {
+  int error = standardOutput().error;
+  if (error != 0) printError(std::string("cannot write standard output: ") + std::strerror(error));
+  return error != 0;
+}
+
 int run(const char* inputPath, const char* outputPath) {
   // The store's own memory, and every string and vector of the run: the
   // system may refuse any of them (a ulimit, a full machine).
@@ -83,9 +89,7 @@ int runJob(const char* inputPath, const char* outputPath) {
   if (!foldTables(&err)) return fail(err);
   // The console messages must have reached standard output before the output
   // file is touched: a run whose messages are lost has failed.
-  if (int error = standardOutput().error) {
-    return fail(std::string("cannot write standard output: ") + std::strerror(error));
-  }
+  if (reportLostConsole()) return ExitError;
   // Opened only now: a run that fails before this leaves the output file as it was.
   if (!writeOutputFile(outputPath, &err)) return fail(err);
   return ExitOk;

@@ -22,6 +22,10 @@ constexpr int ExitError = 1;
 // when a step's output would not fit a Relation.
 bool foldTables(std::string* err);
 
+// Says on standard error, when a console message could not be written, why
+// ("tjoin: cannot write standard output: ..."); returns whether it did.
+bool reportLostConsole();
+
 // The whole job for the two file arguments; returns the exit status.
 // REQUIRES: the store in its initial state; guardStandardStreams() called.
 int run(const char* inputPath, const char* outputPath);

@@ -23,21 +23,22 @@ bool readInputFile(const char* path, std::string* err) {
     std::string("\n").swap(store.text);
     return false;
   };
-  auto tooLarge = [&](int fd) {
-    *err = quoted(path) + ": " + InputTooLarge;
+  auto tooLarge = [&](int fd, std::uint64_t bytes, bool exact) {
+    *err = quoted(path) + ": " + inputTooLarge("the file", bytes, exact);
     return abandon(fd);
   };
   int fd = openInput(path);
   if (fd < 0) return fail(errno);
   std::uint64_t size = 0;
-  if (regularFileSize(fd, &size) && size >= MaxInputBytes) return tooLarge(fd);
+  if (regularFileSize(fd, &size) && size > MaxInputBytes) return tooLarge(fd, size, true);
 
   // Read straight into the store's text, behind its leading line feed. The
   // file's size is only a hint: pipes have none, and files can grow. Sizes
   // are counted in 64 bits: on a 32-bit system the text's room for the
   // largest input and its two line feeds is more than a size_t holds.
   std::string& text = store.text;
-  const std::uint64_t most = std::min<std::uint64_t>(MaxInputBytes + 2, text.max_size());
+  // One byte more than the largest input, to see that a pipe gives more.
+  const std::uint64_t most = std::min<std::uint64_t>(1 + MaxInputBytes + 1, text.max_size());
   auto resize = [&](std::uint64_t bytes) {
     text.resize(static_cast<std::size_t>(std::min(bytes, most)));
   };
@@ -61,7 +62,7 @@ bool readInputFile(const char* path, std::string* err) {
     }
     if (n == 0) break;
     used += static_cast<std::size_t>(n);
-    if (used > MaxInputBytes) return tooLarge(fd);
+    if (used - 1 > MaxInputBytes) return tooLarge(fd, used - 1, false);
   }
   closeFile(fd);
   text.resize(used);

@@ -64,6 +64,15 @@ std::string_view restOfLine(const Cursor& in, std::size_t pos) {
   return std::string_view(in.text + pos, end - pos);
 }
 
+// The line that holds pos, without the white space around it: what a
+// message quotes.
+std::string_view lineAround(const Cursor& in, std::size_t pos) {
+  std::size_t begin = pos;
+  while (begin > 0 && in.text[begin - 1] != '\n') --begin;
+  while (begin < pos && isWhiteSpace(in.text[begin])) ++begin;
+  return restOfLine(in, begin);
+}
+
 bool fail(Failure* failure, std::size_t line, std::string reason) {
   failure->line = line;
   failure->reason = std::move(reason);
@@ -175,11 +184,11 @@ bool findHeader(const Cursor& in, int t, std::size_t lastWordEnd, std::size_t* s
                 blockLabel(t) + ": its header line must follow the " +
                     (before.rowCount > 0 ? "last row" : "header line") + " of " +
                     tableLabel(t - 1) + " after exactly one empty line; found " +
-                    quoted(restOfLine(in, *start), QuotedBytes));
+                    quoted(lineAround(in, *start), QuotedBytes));
   }
-  std::string_view word(in.text + *start, wordEnd(in, *start) - *start);
   return fail(failure, line,
-              tableLabel(t - 1) + ": a value may not hold \"(\": " + quoted(word, QuotedBytes));
+              tableLabel(t - 1) + ": a value may not hold \"(\": " +
+                  quoted(lineAround(in, *start), QuotedBytes));
 }
 
 // Reads the next word as row r of table, in one pass over its bytes: value k,
@@ -255,7 +264,7 @@ bool readHeaderLine(const Cursor& in, int t, std::size_t start, Header* header, 
   if (parseHeader(in, start, header)) return true;
   return fail(
       failure, lineOf(in, start),
-      blockLabel(t) + ": " + HeaderForm + "; found " + quoted(restOfLine(in, start), QuotedBytes));
+      blockLabel(t) + ": " + HeaderForm + "; found " + quoted(lineAround(in, start), QuotedBytes));
 }
 
 bool readTables(Cursor& in, Failure* failure) {
@@ -303,9 +312,15 @@ bool readTables(Cursor& in, Failure* failure) {
 
 }  // namespace
 
+std::string inputTooLarge(std::string_view what, std::uint64_t bytes, bool exact) {
+  std::string most = std::to_string(MaxInputBytes);
+  return std::string(what) + " is " + (exact ? std::to_string(bytes) : "more than " + most) +
+         " bytes; tjoin reads files of at most " + most + " bytes";
+}
+
 bool readInput(std::string_view input, std::string* err) {
-  if (input.size() >= MaxInputBytes) {
-    *err = InputTooLarge;
+  if (input.size() > MaxInputBytes) {
+    *err = inputTooLarge("the input", input.size(), true);
     return false;
   }
   store.text.reserve(input.size() + 2);

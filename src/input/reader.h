@@ -28,10 +28,14 @@
 
 namespace tjoin {
 
-// Input of this size or more is refused: cells are 32-bit offsets into the
+// The largest input read, 4294967294 bytes: cells are 32-bit offsets into the
 // text, which holds the input and a line feed on either side.
-constexpr std::uint64_t MaxInputBytes = std::numeric_limits<Cell>::max();
-constexpr const char* InputTooLarge = "the file is larger than 4 GiB";
+constexpr std::uint64_t MaxInputBytes = std::numeric_limits<Cell>::max() - 1;
+
+// Why an input is refused: "the file is 4294967295 bytes; tjoin reads files
+// of at most 4294967294 bytes", or "more than ..." where its size is unknown
+// (a pipe is refused once it has given more).
+std::string inputTooLarge(std::string_view what, std::uint64_t bytes, bool exact);
 
 // Copies input into store.text and reads it as readStoreText does. Errors are
 // worded as for a file without a name: "line 3: table 'A': ...", or, for a

@@ -111,6 +111,7 @@ TEST(Reader, RefusesTextOutsideTheFormat) {
   const std::string heading =
       "; the file must begin with the heading join(T1,T2,...), an empty line, then the tables";
   const std::string wide = "A(" + std::string(70, 'x') + ",t)";
+  const std::string sixty = "g(" + std::string(58, 'x');
   struct Case {
     std::string input, error;
   } cases[] = {
@@ -140,13 +141,20 @@ TEST(Reader, RefusesTextOutsideTheFormat) {
        "one empty line; found 'B(y t)'"},
       {"join(A)\n\nA(x t)\n1 B(y t)\n",
        "line 4: the block after the last named table: its header line must follow the last row of "
-       "table 'A' after exactly one empty line; found 'B(y t)'"},
+       "table 'A' after exactly one empty line; found '1 B(y t)'"},
       {"join(A)\n\n\nA(x t)\n",
        "line 3: table 'A': its header line must be the second line after the heading; found an "
        "empty line"},
       // Values holding "(".
       {"join(A,B)\n\nA(x t)\n1\n\nB(y t)\n1\n2,g(x)\n3\n",
        "line 8: table 'B': a value may not hold \"(\": '2,g(x)'"},
+      // The whole line is quoted, up to 60 bytes.
+      {"join(A)\n\nA(x t)\n1\tg(\x01)\n",
+       "line 4: table 'A': a value may not hold \"(\": '1\\tg(\\x01)'"},
+      {"join(A)\n\nA(x t)\n" + sixty + "\n",
+       "line 4: table 'A': a value may not hold \"(\": '" + sixty + "'"},
+      {"join(A)\n\nA(x t)\n" + sixty + "y\n",
+       "line 4: table 'A': a value may not hold \"(\": '" + sixty + "...'"},
       // The file ends where a header line should be.
       {"join(A,B,C)\n\nA(x t)\n1",
        "line 6: table 'B' has no table block: the file ends where "

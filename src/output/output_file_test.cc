@@ -2,12 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
+
+#include "platform/platform.h"
 
 namespace tjoin {
 namespace {
@@ -43,6 +50,28 @@ TEST(OutputFile, AWriteThatFailsMidwayLeavesTheOldFileAndNoNewOne) {
   EXPECT_EQ(1, std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
   fs::remove_all(dir);
 }
+
+#ifndef _WIN32
+TEST(OutputFile, NeverTakesAClosedStandardDescriptor) {
+  // With standard error closed (tjoin 2>&-), a file opened for the output
+  // would take descriptor 2, and an error message would land in it.
+  static int outputFd = -1;
+  OutputContent recordFd = [](LineOutput& out) { outputFd = out.fd; };
+  std::string path = (fs::temp_directory_path() / "tjoin-closed-stderr.txt").string();
+  pid_t child = fork();
+  if (child == 0) {
+    close(2);
+    guardStandardStreams();
+    std::string err;
+    bool written = writeOutputFile(path.c_str(), &err, recordFd);
+    _exit(written && outputFd > 2 ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  fs::remove(path);
+}
+#endif
 
 }  // namespace
 }  // namespace tjoin
