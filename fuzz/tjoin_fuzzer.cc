@@ -18,6 +18,7 @@
 #include "driver/run.h"
 #include "input/reader.h"
 #include "output/writer.h"
+#include "platform/console.h"
 #include "store/store.h"
 
 namespace {
@@ -57,9 +58,9 @@ void check(bool condition, const char* what) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  tjoin::LineOutput& console = tjoin::standardOutput();  // the run's messages, kept
-  console.fd = -1;
-  console.text.clear();
+  static std::string printed;  // the run's messages, kept
+  printed.clear();
+  tjoin::console().kept = &printed;
 
   tjoin::resetStore();
   std::string err;

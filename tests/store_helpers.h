@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "input/reader.h"
-#include "output/line_output.h"
+#include "platform/console.h"
 #include "store/store.h"
 
 namespace tjoin {
@@ -25,13 +25,11 @@ inline std::string load(std::string_view input) {
 // Runs step with the console messages kept in memory; returns them.
 template <typename Step>
 std::string printedBy(Step step) {
-  LineOutput& console = standardOutput();
-  const int fd = console.fd;
-  console.fd = -1;
-  console.text.clear();
+  std::string printed;
+  console().kept = &printed;
   step();
-  console.fd = fd;
-  return console.text;
+  console().kept = nullptr;
+  return printed;
 }
 
 // count lines of row, each followed by its number when numbered ("k0", "k1", ...).

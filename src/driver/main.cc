@@ -2,14 +2,14 @@
 // them, with their join, to the output file.
 
 #include "driver/run.h"
-#include "output/line_output.h"
+#include "platform/console.h"
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {
   // Before anything is opened or written.
   tjoin::guardStandardStreams();
   if (argc != 3) {
-    tjoin::writeLines(tjoin::standardOutput(), "Usage: tjoin <inputfile> <outputfile>\n");
+    tjoin::print("Usage: tjoin <inputfile> <outputfile>\n");
     // A usage line that nobody sees is said where it can be; the status
     // stays the usage error's, which callers may test for.
     tjoin::reportLostConsole();

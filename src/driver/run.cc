@@ -8,8 +8,8 @@
 #include "ops/join.h"
 #include "ops/matching.h"
 #include "ops/product.h"
-#include "output/line_output.h"
 #include "output/output_file.h"
+#include "platform/console.h"
 #include "store/quote.h"
 #include "store/store.h"
 
@@ -36,20 +36,19 @@ int runJob(const char* inputPath, const char* outputPath);
 
 bool foldTables(std::string* err) {
   if (store.tableCount == 1) {
-    writeLines(standardOutput(), "Egy tabla van csak, eredmeny kiirasa!\n");
+    print("Egy tabla van csak, eredmeny kiirasa!\n");
     copyRelation(store.tables[0], store.result);
     store.result.name = "result";
     return true;
   }
-  store.result.columnCount = 0;
-  store.result.rowCount = 0;
+  // Each step replaces the result whole, counts included.
   for (int i = 1; i < store.tableCount; ++i) {
     // The first step always joins: with no common column the join is the product.
     const Relation& left = i == 1 ? store.tables[0] : store.result;
     const Relation& right = store.tables[i];
     bool ok = findCommonColumns(left, right, err);
     if (ok && i > 1 && store.pairCount == 0) {
-      writeLines(standardOutput(), "direktszorzat jon\n");
+      print("direktszorzat jon\n");
       ok = directProduct(left, right, err);
     } else if (ok) {
       ok = naturalJoin(left, right, err);
@@ -63,7 +62,7 @@ bool foldTables(std::string* err) {
 }
 
 bool reportLostConsole() {
-  int error = standardOutput().error;
+  int error = console().error;
   if (error != 0) printError(std::string("cannot write standard output: ") + std::strerror(error));
   return error != 0;
 }

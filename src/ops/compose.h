@@ -22,8 +22,10 @@ struct RowPair {
 // Replaces store.result with the Relation named "result" whose Columns are all
 // of left's, then right's Columns c with keepRight[c], and whose row r is left
 // row rows[r].left followed by the kept cells of right row rows[r].right.
-// left may be store.result itself: the output is built aside, in the store's
-// scratch Relation, whose cell storage then changes places with the result's.
+// left may be store.result itself: the output is then built in place, unless
+// an output row needs a left row that an earlier output row has overwritten;
+// then it is built aside, in the store's scratch Relation, whose cell storage
+// then changes places with the result's.
 // REQUIRES: the output has at most MaxColumns columns and MaxRows rows.
 void composeResult(const Relation& left, const Relation& right,
                    const std::array<bool, MaxColumns>& keepRight, const std::vector<RowPair>& rows);

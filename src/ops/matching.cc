@@ -1,6 +1,6 @@
 #include "ops/matching.h"
 
-#include "output/line_output.h"
+#include "platform/console.h"
 #include "store/store.h"
 
 namespace tjoin {
@@ -24,7 +24,7 @@ bool findCommonColumns(const Relation& left, const Relation& right, std::string*
     return false;
   }
   store.pairCount = pairs;
-  if (pairs == 0) writeLines(standardOutput(), "Kozos oszlop: Nincs\n");
+  if (pairs == 0) print("Kozos oszlop: Nincs\n");
   return true;
 }
 

@@ -1,5 +1,4 @@
-// Where whole lines go: a file descriptor or a string. The output file and
-// the console both write through it.
+// Where the output file's lines go: a file descriptor or a string.
 
 #ifndef TJOIN_OUTPUT_LINE_OUTPUT_H_
 #define TJOIN_OUTPUT_LINE_OUTPUT_H_
@@ -16,18 +15,10 @@ struct LineOutput {
   std::string converted;  // lines with the platform's line ends, where those are CR LF
 };
 
-// Hands lines to out in one write() where the system takes them at once
-// (a console message is one line, so it reaches the console as it is
-// printed). On a descriptor each line feed is stored as the platform's line
-// end; text keeps line feeds.
+// Hands lines, whole lines each ending with a line feed, to out in one
+// write() where the system takes them at once. On a descriptor each line feed
+// is stored as the platform's line end; text keeps line feeds.
 void writeLines(LineOutput& out, std::string_view lines);
-
-// Standard output, descriptor 1, for the console messages of a run. Its error
-// tells whether every message reached it.
-LineOutput& standardOutput();
-
-// Writes "tjoin: ", reason and a line end to standard error.
-void printError(std::string_view reason);
 
 }  // namespace tjoin
 

@@ -42,6 +42,8 @@ void moveRelation(Relation& source, Relation& destination) {
   destination.rowCount = source.rowCount;
   std::copy_n(source.columns.begin(), source.columnCount, destination.columns.begin());
   destination.cells.swap(source.cells);
+  source.columnCount = 0;
+  source.rowCount = 0;
 }
 
 }  // namespace tjoin

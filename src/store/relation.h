@@ -1,5 +1,5 @@
 // Relations: the fixed-capacity tables that every part of tjoin reads and
-// writes, and copyRelation, by which an operator hands its output over.
+// writes, and the two ways to make one Relation's content another's.
 //
 // A Relation holds room for MaxColumns Columns and MaxColumns x MaxRows cells,
 // column by column: the cell of column c and row r is cells[c * MaxRows + r].
@@ -72,12 +72,15 @@ void prefaultCells(Relation& relation, int c, int firstRow, int rows);
 
 // Makes destination's content that of source: name, counts, the Columns below
 // the count and the cells below both counts. Nothing beyond the source's counts
-// is touched, so the destination keeps its leftovers there.
+// is touched, so the destination keeps its leftovers there. (A single input
+// table becomes the result this way.)
 void copyRelation(const Relation& source, Relation& destination);
 
 // Makes destination's content what source's is, as copyRelation does, but
 // hands the cells over instead of copying them: the two exchange their cell
-// storage, so source is left with destination's old cells as leftovers.
+// storage. source is left empty (no columns, no rows), destination's old
+// cells its leftovers. (An operator that built its output aside hands it to
+// the result this way.)
 void moveRelation(Relation& source, Relation& destination);
 
 }  // namespace tjoin
