@@ -12,25 +12,38 @@
 
 namespace tjoin {
 
+namespace {
+
+// The input's descriptor, closed however reading ends: also when the memory
+// for the text is refused and the run unwinds to the driver.
+struct InputFile {
+  int fd;
+  ~InputFile() {
+    if (fd >= 0) closeFile(fd);
+  }
+};
+
+}  // namespace
+
 bool readInputFile(const char* path, std::string* err) {
   auto fail = [&](int error) {
     *err = "cannot read " + quoted(path) + ": " + std::strerror(error);
     return false;
   };
-  // Closes the file and lets the text go: nothing read is kept after a failure.
-  auto abandon = [&](int fd) {
-    closeFile(fd);
+  // Lets the text go: nothing read is kept after a failure.
+  auto abandon = [&] {
     std::string("\n").swap(store.text);
     return false;
   };
-  auto tooLarge = [&](int fd, std::uint64_t bytes, bool exact) {
+  auto tooLarge = [&](std::uint64_t bytes, bool exact) {
     *err = quoted(path) + ": " + inputTooLarge("the file", bytes, exact);
-    return abandon(fd);
+    return abandon();
   };
-  int fd = openInput(path);
+  InputFile input{openInput(path)};
+  const int fd = input.fd;
   if (fd < 0) return fail(errno);
   std::uint64_t size = 0;
-  if (regularFileSize(fd, &size) && size > MaxInputBytes) return tooLarge(fd, size, true);
+  if (regularFileSize(fd, &size) && size > MaxInputBytes) return tooLarge(size, true);
 
   // Read straight into the store's text, behind its leading line feed. The
   // file's size is only a hint: pipes have none, and files can grow. Sizes
@@ -52,19 +65,20 @@ bool readInputFile(const char* path, std::string* err) {
       resize(2 * std::uint64_t{used});
       if (used == text.size()) {  // more than a string holds here
         fail(ENOMEM);
-        return abandon(fd);
+        return abandon();
       }
     }
     std::ptrdiff_t n = readSome(fd, text.data() + used, text.size() - used);
     if (n < 0) {
       fail(errno);
-      return abandon(fd);
+      return abandon();
     }
     if (n == 0) break;
     used += static_cast<std::size_t>(n);
-    if (used - 1 > MaxInputBytes) return tooLarge(fd, used - 1, false);
+    if (used - 1 > MaxInputBytes) return tooLarge(used - 1, false);
   }
   closeFile(fd);
+  input.fd = -1;
   text.resize(used);
   text += '\n';
   return readStoreText(path, err);
