@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "input/input_file.h"
 #include "store/store.h"
@@ -168,6 +169,41 @@ TEST(Reader, RefusesTextOutsideTheFormat) {
        "table 'A' has more than 10000 rows"},
   };
   for (const Case& c : cases) EXPECT_EQ(c.error, load(c.input)) << c.input;
+}
+
+TEST(Reader, RowsReadSixteenBytesAtATimeAsByteByByte) {
+  // Words of 1 to 40 bytes with "," at varying places, each starting at every
+  // offset of a sixteen-byte block (the blanks before it shift it), the last
+  // ones within sixteen bytes of the text's end, where bytes are read one by
+  // one. Expected: the word split at its ","s, as a byte-by-byte scan splits it.
+  std::vector<std::string> words;
+  for (int length = 1; length <= 40; ++length) {
+    std::string word;
+    for (int i = 0; i < length; ++i) word += i % (length % 5 + 2) == 1 ? ',' : char('a' + i % 26);
+    words.push_back(word);
+  }
+  for (int shift = 0; shift < 16; ++shift) {
+    std::string input = "join(A)\n\nA(a t, b t, c t)\n", expected;
+    for (const std::string& word : words) {
+      input += std::string(shift, ' ') + word + "\n";
+      std::vector<std::string> values(3);
+      std::size_t at = 0;
+      for (int v = 0; v < 3 && at != std::string::npos; ++v) {
+        std::size_t comma = word.find(',', at);
+        values[v] = word.substr(at, comma == std::string::npos ? comma : comma - at);
+        at = comma == std::string::npos ? comma : comma + 1;
+      }
+      expected += (expected.empty() ? "" : "|") + values[0] + "," + values[1] + "," + values[2];
+    }
+    input.pop_back();  // the last row ends the file
+    SCOPED_TRACE(shift);
+    ASSERT_EQ("", load(input));
+    EXPECT_EQ(expected, showRows(table(0)));
+    // A "(" past the first sixteen bytes of a word.
+    EXPECT_EQ(
+        "line 5: table 'A': a value may not hold \"(\": '1," + std::string(shift + 20, 'x') + "(y'",
+        load("join(A)\n\nA(a t)\n1\n1," + std::string(shift + 20, 'x') + "(y\n2\n"));
+  }
 }
 
 TEST(Reader, TenThousandRowsAreReadWhole) {

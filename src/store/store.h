@@ -73,6 +73,24 @@ inline bool isWhiteSpace(char c) { return byteClass(c) == SpaceByte; }
 // Whether c ends a cell: a "," or white space.
 inline bool endsCell(char c) { return (byteClass(c) & (CommaByte | SpaceByte)) != 0; }
 
+#if defined(__SSE2__)
+// The sixteen bytes from p as bit masks, bit i for p[i]: its "," bytes, its
+// white space and its "(" bytes.
+struct ByteMasks {
+  unsigned commas, spaces, parens;
+};
+inline ByteMasks byteMasks(const char* p) {
+  __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  // \t, \n, \v, \f and \r are 9 to 13: less 9, at most 4 (unsigned).
+  __m128i control = _mm_sub_epi8(bytes, _mm_set1_epi8(9));
+  control = _mm_cmpeq_epi8(_mm_min_epu8(control, _mm_set1_epi8(4)), control);
+  __m128i spaces = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')), control);
+  return {static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(',')))),
+          static_cast<unsigned>(_mm_movemask_epi8(spaces)),
+          static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('('))))};
+}
+#endif
+
 // The number of bytes from begin, a byte of store.text, up to the next "," or
 // white space. Sixteen bytes are looked at in one step where the text holds
 // them: most cells are shorter, so most take one step, and the branch at a
@@ -84,15 +102,10 @@ inline std::size_t cellLength(const char* begin) {
 #if defined(__SSE2__)
   const char* textEnd = store.text.data() + store.text.size();
   for (; textEnd - p >= 16; p += 16) {
-    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    // \t, \n, \v, \f and \r are 9 to 13: less 9, at most 4 (unsigned).
-    __m128i control = _mm_sub_epi8(bytes, _mm_set1_epi8(9));
-    control = _mm_cmpeq_epi8(_mm_min_epu8(control, _mm_set1_epi8(4)), control);
-    __m128i ends = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(',')),
-                                             _mm_cmpeq_epi8(bytes, _mm_set1_epi8(' '))),
-                                control);
-    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(ends));
-    if (mask != 0) return static_cast<std::size_t>(p - begin) + std::countr_zero(mask);
+    ByteMasks masks = byteMasks(p);
+    if (unsigned ends = masks.commas | masks.spaces) {
+      return static_cast<std::size_t>(p - begin) + std::countr_zero(ends);
+    }
   }
 #endif
   while (!endsCell(*p)) ++p;
