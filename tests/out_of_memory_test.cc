@@ -45,9 +45,8 @@ TEST(OutOfMemory, ARefusedAllocationFailsTheRunAndLeavesTheOutput) {
   int status = run(in.string().c_str(), out.string().c_str());
   refuseFrom = 0;
   EXPECT_EQ(ExitError, status);
-  std::ifstream kept(out, std::ios::binary);
   std::ostringstream bytes;
-  bytes << kept.rdbuf();
+  bytes << std::ifstream(out, std::ios::binary).rdbuf();
   EXPECT_EQ("the old file", bytes.str());
   fs::remove(in);
   fs::remove(out);
