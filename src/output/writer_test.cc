@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 
+#include "driver/run.h"
 #include "platform/platform.h"
 #include "store/store.h"
 #include "store_helpers.h"
@@ -80,6 +81,38 @@ TEST(Writer, ABlockOfManyLinesCarriesEveryByte) {
   std::string expected;
   for (char c : input + "\n") expected += c == '\n' ? std::string(LineEnd) : std::string(1, c);
   EXPECT_EQ(expected, written);
+}
+
+TEST(Writer, ResultLinesAreTheCellsJoinedByCommas) {
+  // The writer copies a run of a result's columns that stand side by side in
+  // one input table as one piece of the text: it must give the cells joined by
+  // "," whatever the rows hold, as a cell-by-cell layout does.
+  const char* inputs[] = {
+      // The join column in the middle of the right table splits its run.
+      "join(A,B)\n\nA(k t, a t)\n1,x\n2,\n,y\n\nB(b t, k t, c t, d t)\np,1,q,r\ns,2\n,,,\nt,1,,u\n",
+      // Missing values at a row's end, values beyond the columns, an empty row.
+      "join(A,B)\n\nA(a t, b t, c t)\n1\n1,2\n1,2,3,4,5\n,\n\nB(d t, e t)\nd\n,e\n",
+      // A product, then a join on the product's second table; the last row
+      // ends the text.
+      "join(A,B,C)\n\nA(a t, b t)\n1,2\n3\n\nB(c t, d t)\nc,d\n\nC(d t, e t, f t)\nd,e,f\nd,,f",
+      // Long values, longer than any block copied at once.
+      "join(A,B)\n\nA(k t, a t)\nkey,0123456789012345678901234567890123456789\n\n"
+      "B(k t, b t, c t)\nkey,01234567890123456789012345678901,z\n",
+  };
+  for (const char* input : inputs) {
+    ASSERT_EQ("", load(input)) << input;
+    std::string err;
+    printedBy([&] { ASSERT_TRUE(foldTables(&err)) << err; });
+    std::string expected = showColumns(store.result) + "\n";
+    for (int r = 0; r < store.result.rowCount; ++r) {
+      for (int c = 0; c < store.result.columnCount; ++c) {
+        if (c > 0) expected += ',';
+        expected += cellText(cellAt(store.result, c, r));
+      }
+      expected += '\n';
+    }
+    EXPECT_EQ(expected + "\n", written(store.result)) << input;
+  }
 }
 
 TEST(Writer, OutputSizeIsWhatIsWritten) {
