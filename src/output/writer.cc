@@ -39,12 +39,13 @@ struct Batch {
 
 // Where n more bytes go, with Chunk bytes of room beyond them.
 constexpr std::size_t Chunk = 32;
-char* room(Batch& batch, std::size_t n) {
+[[gnu::noinline]] void grow(Batch& batch, std::size_t needed) {
+  std::size_t grown = std::min(std::max(FirstRoom, 2 * batch.bytes.size()), BlockRoom);
+  batch.bytes.resize(std::max(needed, grown));
+}
+inline char* room(Batch& batch, std::size_t n) {
   const std::size_t needed = batch.length + n + Chunk;
-  if (batch.bytes.size() < needed) {
-    std::size_t grown = std::min(std::max(FirstRoom, 2 * batch.bytes.size()), BlockRoom);
-    batch.bytes.resize(std::max(needed, grown));
-  }
+  if (batch.bytes.size() < needed) grow(batch, needed);
   return batch.bytes.data() + batch.length;
 }
 
@@ -172,7 +173,8 @@ void rowLine(const Relation& relation, const std::vector<Run>& runs, int r, Batc
     } else {
       std::memcpy(to, first, span);
     }
-    std::memset(to + span, ',', commas);
+    to[span] = ',';  // most runs end at their last value: one ","
+    if (commas > 1) std::memset(to + span + 1, ',', commas - 1);
     batch.length += span + commas;
   }
   if (runs.empty()) {
