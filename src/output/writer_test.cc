@@ -83,10 +83,24 @@ TEST(Writer, ABlockOfManyLinesCarriesEveryByte) {
   EXPECT_EQ(expected, written);
 }
 
-TEST(Writer, ResultLinesAreTheCellsJoinedByCommas) {
-  // The writer copies a run of a result's columns that stand side by side in
-  // one input table as one piece of the text: it must give the cells joined by
-  // "," whatever the rows hold, as a cell-by-cell layout does.
+// relation's block laid out cell by cell.
+std::string cellByCell(const Relation& relation) {
+  std::string block = showColumns(relation) + "\n";
+  for (int r = 0; r < relation.rowCount; ++r) {
+    for (int c = 0; c < relation.columnCount; ++c) {
+      if (c > 0) block += ',';
+      block += cellText(cellAt(relation, c, r));
+    }
+    block += '\n';
+  }
+  return block + "\n";
+}
+
+TEST(Writer, LinesAreTheCellsJoinedByCommas) {
+  // The writer copies an input table's rows from the text whole where they
+  // stand there as its lines, and a run of a result's columns that stand side
+  // by side in one input table as one piece of the text: either must give the
+  // cells joined by "," whatever the rows hold, as a cell-by-cell layout does.
   const char* inputs[] = {
       // The join column in the middle of the right table splits its run.
       "join(A,B)\n\nA(k t, a t)\n1,x\n2,\n,y\n\nB(b t, k t, c t, d t)\np,1,q,r\ns,2\n,,,\nt,1,,u\n",
@@ -98,20 +112,23 @@ TEST(Writer, ResultLinesAreTheCellsJoinedByCommas) {
       // Long values, longer than any block copied at once.
       "join(A,B)\n\nA(k t, a t)\nkey,0123456789012345678901234567890123456789\n\n"
       "B(k t, b t, c t)\nkey,01234567890123456789012345678901,z\n",
+      // Rows that stand as their lines but for one thing each: a value too
+      // many, an empty line, a blank or CR behind a row, two rows on a line.
+      "join(A,B,C,D,E,F)\n\nA(a t)\n1\n2,3\n\nB(b t)\n1\n\n2\n\nC(c t)\n1 \n2\n\n"
+      "D(d t)\n1\r\n2\r\n\r\nE(e t)\n1\t2\n\nF(f t)\n1\n2\n",
   };
   for (const char* input : inputs) {
     ASSERT_EQ("", load(input)) << input;
     std::string err;
     printedBy([&] { ASSERT_TRUE(foldTables(&err)) << err; });
-    std::string expected = showColumns(store.result) + "\n";
-    for (int r = 0; r < store.result.rowCount; ++r) {
-      for (int c = 0; c < store.result.columnCount; ++c) {
-        if (c > 0) expected += ',';
-        expected += cellText(cellAt(store.result, c, r));
-      }
-      expected += '\n';
+    std::string heading, tables;
+    for (int t = 0; t < store.tableCount; ++t) {
+      heading += (t > 0 ? "," : "") + std::string(store.tables[t].name);
+      tables += cellByCell(store.tables[t]);
     }
-    EXPECT_EQ(expected + "\n", written(store.result)) << input;
+    tables = "join(" + heading + ")\n\n" + tables;
+    EXPECT_EQ(tables, writtenInputTables()) << input;
+    EXPECT_EQ(cellByCell(store.result), written(store.result)) << input;
   }
 }
 

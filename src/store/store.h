@@ -29,7 +29,13 @@ struct RelationStore {
 
   std::array<Relation, MaxTables> tables;  // in the order the heading names them
   std::int32_t tableCount = 1;             // names in the heading; never below 1
-  Relation result;                         // the fold so far, named "result"
+
+  // For input table t, its row lines as they stand in the text, each ended by
+  // a line feed, where those bytes are exactly the lines the table's cells
+  // make: every row holds as many values as the table has columns, and one
+  // line feed follows each row. Empty otherwise, and for a table without rows.
+  std::array<std::string_view, MaxTables> rowLines{};
+  Relation result;  // the fold so far, named "result"
 
   // Where an operator builds its output before handing it to result. One
   // Relation serves every fold step, so its pages are mapped once per run
