@@ -2,6 +2,9 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include <cerrno>
 #include <climits>
@@ -258,6 +261,18 @@ void prefaultPages(void* start, std::size_t bytes) {
 #else
   (void)start;
   (void)bytes;
+#endif
+}
+
+void keepFreedMemory() {
+#if defined(__GLIBC__)
+  // Never shrink the heap, and take blocks of up to 16 MB (the most that a
+  // 32-bit C library allows) from it rather than from mappings of their own,
+  // which are unmapped when freed. W2's fold steps took 0.06 ms more each
+  // with the C library's own thresholds, which handed a step's 0.3 MB of
+  // index back to the system at its end.
+  mallopt(M_TRIM_THRESHOLD, -1);
+  mallopt(M_MMAP_THRESHOLD, 16 << 20);
 #endif
 }
 

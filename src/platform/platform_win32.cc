@@ -182,6 +182,8 @@ void removeFile(const char* path) { _unlink(path); }
 // Windows pages are left to fault in as they are written.
 void prefaultPages(void*, std::size_t) {}
 
+void keepFreedMemory() {}
+
 // Committed pages that the system hands out zero-filled on first touch.
 void* mapZeroPages(std::size_t bytes) {
   return VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
