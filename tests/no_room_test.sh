@@ -1,9 +1,10 @@
 #!/bin/sh
 # tjoin on a file system without room for its output: a 64 KiB tmpfs mounted in
 # a private mount namespace (needs root; skipped with status 77 where that is
-# not allowed), then a full ext2 image. A run that lacks room must fail with one error line and leave
-# an existing output file byte-identical, also when it is the input file, and
-# must not leave behind a file it created. With room, the same run succeeds.
+# not allowed), then a full ext2 image. A run that lacks room must fail with
+# one error line and leave an existing output file byte-identical, also when it
+# is the input file, and must not leave behind a file it created. With room,
+# the same run succeeds.
 #
 #   tests/no_room_test.sh path/to/tjoin
 #
@@ -26,6 +27,19 @@ check() {  # check WHAT EXPECTED ACTUAL
   fi
 }
 
+# On a full file system (the current directory): tjoin in.txt in.txt and
+# tjoin in.txt out.txt fail and leave both files as they were.
+checkFull() {  # checkFull LABEL
+  tjoin in.txt in.txt >/dev/null 2>&1
+  check "$1status, input as output" 1 $?
+  cmp -s in.txt "$scratch/in.copy"
+  check "$1input used as output is unchanged" 0 $?
+  tjoin in.txt out.txt >"$scratch/stdout" 2>"$scratch/stderr"
+  check "$1status, existing output" 1 $?
+  check "$1error line" "tjoin: cannot write 'out.txt': No space left on device" "$(cat "$scratch/stderr")"
+  check "$1existing output" "an earlier output" "$(cat out.txt)"
+}
+
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 small=$scratch/small
@@ -38,15 +52,7 @@ cd "$small"
 cp in.txt "$scratch/in.copy"
 printf 'an earlier output\n' >out.txt
 
-tjoin in.txt out.txt >"$scratch/stdout" 2>"$scratch/stderr"
-check "status, existing output" 1 $?
-check "error line" "tjoin: cannot write 'out.txt': No space left on device" "$(cat "$scratch/stderr")"
-check "existing output" "an earlier output" "$(cat out.txt)"
-
-tjoin in.txt in.txt >/dev/null 2>&1
-check "status, input as output" 1 $?
-cmp -s in.txt "$scratch/in.copy"
-check "input used as output is unchanged" 0 $?
+checkFull ""
 
 tjoin in.txt new.txt >/dev/null 2>&1
 check "status, new output" 1 $?
@@ -70,13 +76,7 @@ if command -v mkfs.ext2 >/dev/null && dd if=/dev/zero of="$scratch/ext2.img" bs=
   cp "$scratch/in.copy" in.txt
   printf 'an earlier output\n' >out.txt
   dd if=/dev/zero of=filler bs=4k 2>/dev/null
-  tjoin in.txt in.txt >/dev/null 2>&1
-  check "ext2: status, input as output" 1 $?
-  cmp -s in.txt "$scratch/in.copy"
-  check "ext2: input used as output is unchanged" 0 $?
-  tjoin in.txt out.txt >/dev/null 2>&1
-  check "ext2: status, existing output" 1 $?
-  check "ext2: existing output" "an earlier output" "$(cat out.txt)"
+  checkFull "ext2: "
   check "ext2: no new file is left" "filler in.txt lost+found out.txt" "$(ls -A | tr '\n' ' ' | sed 's/ $//')"
   cd /
   umount "$scratch/ext2"
