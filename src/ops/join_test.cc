@@ -117,8 +117,8 @@ TEST(NaturalJoin, RefusesOutputBeyondTheCapacity) {
   EXPECT_EQ(MaxRows, store.result.rowCount);
 
   std::string left = "k t", right = "k t";
-  for (int c = 0; c < 25; ++c) left += ", l" + std::to_string(c) + " t";
-  for (int c = 0; c < 26; ++c) right += ", r" + std::to_string(c) + " t";
+  for (int c = 0; c < 25; ++c) left.append(", l").append(std::to_string(c)).append(" t");
+  for (int c = 0; c < 26; ++c) right.append(", r").append(std::to_string(c)).append(" t");
   EXPECT_EQ("the result would have 52 columns, more than 50",
             join("join(L,R)\n\nL(" + left + ")\n\nR(" + right + ")\n"));
 }

@@ -123,7 +123,8 @@ TEST(Writer, LinesAreTheCellsJoinedByCommas) {
     printedBy([&] { ASSERT_TRUE(foldTables(&err)) << err; });
     std::string heading, tables;
     for (int t = 0; t < store.tableCount; ++t) {
-      heading += (t > 0 ? "," : "") + std::string(store.tables[t].name);
+      if (t > 0) heading += ',';
+      heading += store.tables[t].name;
       tables += cellByCell(store.tables[t]);
     }
     tables = "join(" + heading + ")\n\n" + tables;
