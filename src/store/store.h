@@ -54,7 +54,7 @@ struct RelationStore {
 extern RelationStore& store;
 
 // Returns the store to the state in which the program starts: no input text,
-// tableCount 1, pairCount 0 and every Relation empty.
+// tableCount 1, no row lines, pairCount 0 and every Relation empty.
 void resetStore();
 
 // Whether every Relation of the store holds its cell storage; false when the
