@@ -291,6 +291,7 @@ bool readRows(Cursor& in, int t, Failure* failure) {
     }
   }
   table.rowCount = r;
+  store.rowLines[t] = {};
   if (asLines && r > 0) {
     const std::size_t first = cellAt(table, 0, 0);
     store.rowLines[t] = std::string_view(in.text + first, in.pos + 1 - first);
