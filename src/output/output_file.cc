@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "output/writer.h"
 #include "platform/platform.h"
@@ -36,6 +38,33 @@ int writeInPlace(const char* path, OutputContent content) {
   return error;
 }
 
+// Makes a new empty file beside path, in the same directory, as createNewFile
+// does, under a hidden random name that says it is tjoin's:
+// ".out.txt.tjoin-Xy3k9Q" for "out.txt", a long name cut short so that the
+// name stays within what file systems take. Returns the descriptor with the
+// name in *name, or -1 with errno set.
+int createNewFileBeside(const std::string& path, bool privately, std::string* name) {
+  std::size_t separator = path.find_last_of(PathSeparators);
+  std::size_t nameStart = separator == std::string::npos ? 0 : separator + 1;
+  const std::string prefix =
+      path.substr(0, nameStart) + "." + path.substr(nameStart, 200) + ".tjoin-";
+  constexpr char Letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    unsigned char random[6];
+    if (!randomBytes(random, sizeof random)) return -1;
+    std::string candidate = prefix;
+    for (unsigned char byte : random) candidate += Letters[byte % (sizeof Letters - 1)];
+    int fd = createNewFile(candidate, privately);
+    if (fd >= 0) {
+      *name = std::move(candidate);
+      return fd;
+    }
+    if (errno != EEXIST) return -1;
+  }
+  errno = EEXIST;
+  return -1;
+}
+
 // Reasons not to replace: the system or the file's owner would not have it.
 bool refused(int error) { return error == EACCES || error == EPERM || error == EBUSY; }
 
@@ -45,7 +74,7 @@ bool refused(int error) { return error == EACCES || error == EPERM || error == E
 int replace(const char* path, bool exists, const FileFacts& old, OutputContent content) {
   std::string target;
   if (int error = resolveLinks(path, &target)) return error;
-  if (exists) {
+  if (exists && target != path) {
     // The entry that the links lead to must be the file that path opens (a
     // name under /proc may lead elsewhere); if not, the file is written as
     // path opens it.

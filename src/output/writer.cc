@@ -185,7 +185,8 @@ void rowLine(const Relation& relation, const std::vector<Run>& runs, int r, Batc
 }
 
 // Writes lines, whole lines of the text, in pieces of about PieceBytes, each
-// cut after a line feed.
+// cut after a line feed: where line ends are CR LF, each piece is converted in
+// a copy of its own, which stays that small.
 constexpr std::size_t PieceBytes = 1 << 20;
 void writeTextLines(LineOutput& out, std::string_view lines) {
   while (!lines.empty()) {
@@ -204,15 +205,28 @@ void flush(LineOutput& out, Batch& batch) {
   batch.length = 0;
 }
 
-// Appends relation's block, writing each full block on the way.
-void addBlock(LineOutput& out, const Relation& relation, Batch& batch) {
+// Appends relation's block, writing each full block on the way. rowLines,
+// where not empty, are its row lines as they stand in the text: they go out
+// from there with no copy, or into the block when they are fewer bytes than
+// one (a write() of their own would cost more). W2's input tables took 1.09
+// ms to lay out row by row, 0.18 ms this way into memory (BM_WriteInputTables),
+// for 0.16 ms more that the reader spends telling whether they stand so
+// (BM_ReadInput).
+void addBlock(LineOutput& out, const Relation& relation, std::string_view rowLines, Batch& batch) {
   std::string header;
   headerLine(relation, header);
   append(batch, header);
-  const std::vector<Run> runs = runsOf(relation);
-  for (int r = 0; r < relation.rowCount; ++r) {
-    rowLine(relation, runs, r, batch);
-    if (batch.length >= BlockBytes) flush(out, batch);
+  if (rowLines.empty()) {
+    const std::vector<Run> runs = runsOf(relation);
+    for (int r = 0; r < relation.rowCount; ++r) {
+      rowLine(relation, runs, r, batch);
+      if (batch.length >= BlockBytes) flush(out, batch);
+    }
+  } else if (batch.length + rowLines.size() <= BlockBytes) {
+    append(batch, rowLines);
+  } else {
+    flush(out, batch);
+    writeTextLines(out, rowLines);
   }
   append(batch, "\n");
 }
@@ -223,35 +237,14 @@ void writeInputTables(LineOutput& out) {
   Batch batch;
   append(batch, headingLine() + "\n");
   for (int i = 0; i < store.tableCount; ++i) {
-    const std::string_view lines = store.rowLines[i];
-    if (lines.empty()) {
-      addBlock(out, store.tables[i], batch);
-      continue;
-    }
-    // The rows as they stand in the text are their lines: written from there,
-    // with no copy, or copied into the block when they are fewer bytes than
-    // one (a write() each would cost more). W2's input tables took 1.09 ms to
-    // lay out row by row, 0.18 ms this way into memory (BM_WriteInputTables),
-    // for 0.16 ms more that the reader spends telling whether they stand so
-    // (BM_ReadInput).
-    std::string header;
-    headerLine(store.tables[i], header);
-    append(batch, header);
-    if (lines.size() < BlockBytes) {
-      if (batch.length + lines.size() > BlockBytes) flush(out, batch);
-      append(batch, lines);
-    } else {
-      flush(out, batch);
-      writeTextLines(out, lines);
-    }
-    append(batch, "\n");
+    addBlock(out, store.tables[i], store.rowLines[i], batch);
   }
   flush(out, batch);
 }
 
 void writeRelation(LineOutput& out, const Relation& relation) {
   Batch batch;
-  addBlock(out, relation, batch);
+  addBlock(out, relation, {}, batch);
   flush(out, batch);
 }
 

@@ -17,6 +17,9 @@ namespace tjoin {
 // How the platform's text files end a line: a line feed, or CR LF on Windows.
 extern const std::string_view LineEnd;
 
+// The bytes that end a directory's name in a path: "/", or "/\\" on Windows.
+extern const std::string_view PathSeparators;
+
 // Makes sure descriptors 0, 1 and 2 are open, so that no file tjoin opens
 // takes one of them. A closed one is filled with the null device opened for
 // reading only, so that writing a console message to it still fails. 1 and 2
@@ -58,15 +61,17 @@ int standardStreamOf(const FileFacts& facts);
 // link. Returns 0, or an errno value (ELOOP for a loop of links).
 int resolveLinks(const char* path, std::string* resolved);
 
-// Makes a new empty file for writing beside path, in the same directory,
-// under a hidden random name that says it is tjoin's (".out.txt.tjoin-Xy3k9Q"
-// for "out.txt"), never opening a name that someone else made first. Its
+// Fills bytes with n random bytes from the system. Returns false, with errno
+// set, where it has none to give.
+bool randomBytes(unsigned char* bytes, std::size_t n);
+
+// Creates the file name, new and empty, for writing, never opening a file that
+// is already there (EEXIST then), a planted symbolic link among them. Its
 // permission bits are 0600 where privately is set, else 0664 as the umask
 // allows. Until renameNewFile or removeNewFile, a SIGINT, SIGTERM or SIGHUP
 // removes it before the process ends by that signal; there can be one such
-// file at a time. Returns the descriptor with the name in *name, or -1 with
-// errno set.
-int createNewFileBeside(const std::string& path, bool privately, std::string* name);
+// file at a time. Returns the descriptor, or -1 with errno set.
+int createNewFile(const std::string& name, bool privately);
 
 // Gives the file behind fd the permission bits, owner and group of facts.
 // Returns 0, or an errno value: EPERM where the process may not give them.

@@ -18,6 +18,7 @@
 namespace tjoin {
 
 const std::string_view LineEnd = "\n";
+const std::string_view PathSeparators = "/";
 
 void guardStandardStreams() {
   for (int fd = 0; fd <= 2; ++fd) {
@@ -146,38 +147,21 @@ void handleRemovingSignals() {
 
 }  // namespace
 
-int createNewFileBeside(const std::string& path, bool privately, std::string* name) {
-  std::size_t slash = path.rfind('/');
-  std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  // ".tjoin-" and six random letters or digits after the file's own name, cut
-  // short where a long name would leave no room for them.
-  std::string base = path.substr(nameStart, 200);
-  constexpr char Letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    unsigned char random[6];
-    if (getentropy(random, sizeof random) != 0) return -1;
-    std::string candidate = path.substr(0, nameStart) + "." + base + ".tjoin-";
-    for (unsigned char byte : random) candidate += Letters[byte % (sizeof Letters - 1)];
-    if (candidate.size() >= sizeof newFileName) {
-      errno = ENAMETOOLONG;
-      return -1;
-    }
-    SignalsBlocked blocked;
-    // O_EXCL: a name that someone made first, a planted symbolic link among
-    // them, is never opened.
-    int fd =
-        open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, privately ? 0600 : 0664);
-    if (fd >= 0) {
-      handleRemovingSignals();
-      std::memcpy(newFileName, candidate.c_str(), candidate.size() + 1);
-      haveNewFile = 1;
-      *name = std::move(candidate);
-      return fd;
-    }
-    if (errno != EEXIST) return -1;
+bool randomBytes(unsigned char* bytes, std::size_t n) { return getentropy(bytes, n) == 0; }
+
+int createNewFile(const std::string& name, bool privately) {
+  if (name.size() >= sizeof newFileName) {
+    errno = ENAMETOOLONG;
+    return -1;
   }
-  errno = EEXIST;
-  return -1;
+  SignalsBlocked blocked;
+  int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, privately ? 0600 : 0664);
+  if (fd >= 0) {
+    handleRemovingSignals();
+    std::memcpy(newFileName, name.c_str(), name.size() + 1);
+    haveNewFile = 1;
+  }
+  return fd;
 }
 
 int keepModeAndOwner(int fd, const FileFacts& facts) {

@@ -22,6 +22,7 @@
 namespace tjoin {
 
 const std::string_view LineEnd = "\r\n";
+const std::string_view PathSeparators = "/\\";
 
 void guardStandardStreams() {
   for (int fd = 0; fd <= 2; ++fd) {
@@ -101,29 +102,22 @@ int resolveLinks(const char* path, std::string* resolved) {
   return 0;
 }
 
-// Windows files have no permission bits to keep private.
-int createNewFileBeside(const std::string& path, bool, std::string* name) {
-  std::size_t slash = path.find_last_of("/\\");
-  std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-  std::string base = path.substr(nameStart, 200);
-  constexpr char Letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string candidate = path.substr(0, nameStart) + "." + base + ".tjoin-";
-    for (int i = 0; i < 6; ++i) {
-      unsigned random = 0;
-      if (rand_s(&random) != 0) return -1;
-      candidate += Letters[random % (sizeof Letters - 1)];
+bool randomBytes(unsigned char* bytes, std::size_t n) {
+  for (std::size_t i = 0; i < n; ++i) {
+    unsigned random = 0;
+    if (rand_s(&random) != 0) {
+      errno = EIO;
+      return false;
     }
-    int fd = _open(candidate.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                   _S_IREAD | _S_IWRITE);
-    if (fd >= 0) {
-      *name = std::move(candidate);
-      return fd;
-    }
-    if (errno != EEXIST) return -1;
+    bytes[i] = static_cast<unsigned char>(random);
   }
-  errno = EEXIST;
-  return -1;
+  return true;
+}
+
+// Windows files have no permission bits to keep private.
+int createNewFile(const std::string& name, bool) {
+  return _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+               _S_IREAD | _S_IWRITE);
 }
 
 // Windows files have no owner or permission bits that tjoin could keep.
