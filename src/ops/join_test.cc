@@ -43,6 +43,14 @@ TEST(NaturalJoin, CellsMatchOnlyWhenTheirBytesAreEqual) {
   // Empty cells are equal texts too.
   ASSERT_EQ("", join("join(L,R)\n\nL(k t, v t)\n,1\n\nR(k t, w t)\n,2\nx,3\n"));
   EXPECT_EQ(",1,2", showRows(store.result));
+  // Equal however each cell ends; a prefix is not equal.
+  ASSERT_EQ("", join("join(L,R)\n\nL(k t, v t)\nab,1\na,2\n\nR(k t)\na\nab\n"));
+  EXPECT_EQ("ab,1|a,2", showRows(store.result));
+  // Cells with the same join hash (4938 and 164226; 2533093 and its prefix
+  // of 2533093jd): the bytes still decide.
+  ASSERT_EQ("", join("join(L,R)\n\nL(k t)\n4938\n2533093\n\nR(k t)\n164226\n2533093jd\n"
+                     "4938\n2533093\n"));
+  EXPECT_EQ("4938|2533093", showRows(store.result));
 }
 
 TEST(NaturalJoin, JoinsOnEveryPair) {
