@@ -122,8 +122,22 @@ bool naturalJoin(const Relation& left, const Relation& right, std::string* err) 
   RightIndex index = indexRight(right);
   std::vector<RowPair> rows;
   rows.reserve(static_cast<std::size_t>(std::min(left.rowCount, MaxRows)));
+  // A left row's hash is taken Ahead rows before its probe, and its bucket's
+  // head asked for then: the head is a random read, from memory rather than
+  // cache in a new process. End to end, W5's join step took 0.59 ms this way
+  // and 0.64 ms hashing each row at its probe; W2's later steps 0.42 and
+  // 0.47 ms. (Asking for the head's row's text as well made it slower.)
+  constexpr int Ahead = 8;
+  std::array<std::uint32_t, Ahead> hashes{};  // left row i's is hashes[i % Ahead]
+  auto hashAhead = [&](int i) {
+    if (i >= left.rowCount) return;
+    hashes[i % Ahead] = hashRow(left, i, store.leftIndex.data(), store.pairCount);
+    __builtin_prefetch(&index.head[bucketOf(index, hashes[i % Ahead])]);
+  };
+  for (int i = 0; i < Ahead; ++i) hashAhead(i);
   for (int i = 0; i < left.rowCount; ++i) {
-    std::uint32_t h = hashRow(left, i, store.leftIndex.data(), store.pairCount);
+    std::uint32_t h = hashes[i % Ahead];
+    hashAhead(i + Ahead);
     auto tag = static_cast<std::uint16_t>(h);
     for (RowLink j = index.head[bucketOf(index, h)]; j != NoRow; j = index.links[j].next) {
       if (index.links[j].tag != tag || !rowsMatch(left, i, right, j)) continue;
