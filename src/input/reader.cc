@@ -268,19 +268,22 @@ bool rowFollows(const Cursor& in) {
 bool readRows(Cursor& in, int t, Failure* failure) {
   Relation& table = store.tables[t];
   int r = 0;
-  // PageRows cells of a column take 4 KiB, a page's worth; as columns start
-  // every 40000 bytes, not at a page's start, such a range spans two pages.
-  // Once a table has filled its first PageRows rows, each column's range for
-  // the next PageRows rows is backed in one call before the rows that fill it
-  // are read; a small table is left to its page faults. (Here a fresh page
-  // costs about 1.3 us as a fault and 1.2 us backed in one call.)
+  // PageRows cells of a column take 4 KiB, a page's worth. Once a table has
+  // filled its first PageRows rows, each column's range for the rows to come
+  // is backed in one call before the rows that fill it are read: PageRows
+  // rows, or half as many as the table holds so far, so that a big table
+  // takes five calls a column and a table that ends early has at most half
+  // its pages backed for nothing. A small table is left to its page faults.
+  // (Here a fresh page costs about 1.5 us as a fault and 1.3 us backed in one
+  // call of many, and each call about 1 us more: W2's reading took 4.07 ms
+  // this way, 4.27 ms backing 1024 rows a call.)
   constexpr int PageRows = 1024;
   // Whether the rows so far stand in the text as their lines: each holds a
   // value for every column, a line feed follows it and the next row begins
   // right behind that.
   bool asLines = true;
   for (bool more = true; more && r < MaxRows;) {
-    int rows = std::min(PageRows, MaxRows - r);
+    int rows = std::min(std::max(PageRows, r / 2), MaxRows - r);
     for (int c = 0; r > 0 && c < table.columnCount; ++c) prefaultCells(table, c, r, rows);
     for (int end = r + rows; r < end; ++r) {
       const std::size_t before = in.pos;
