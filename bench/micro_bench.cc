@@ -1,7 +1,7 @@
 // Micro benchmarks of tjoin's stages on the benchmark workloads, so a change
 // to one stage can be judged on its own: the reader on W2's input, one
-// natural-join step of W2, copyRelation of a full result, and the writers
-// (the input tables, and the result).
+// natural-join step of W2 and of W5, copyRelation of a full result, and the
+// writers (the input tables, and the result).
 
 #include <benchmark/benchmark.h>
 
@@ -29,17 +29,15 @@ const std::string& workloadInput(int w) {
   }();
   return inputs[w - 1];
 }
-const std::string& chainInput() { return workloadInput(2); }
 
 void load(benchmark::State& state, const std::string& input) {
   tjoin::resetStore();
   std::string err;
   if (!tjoin::readInput(input, &err)) state.SkipWithError(err.c_str());
 }
-void loadChain(benchmark::State& state) { load(state, chainInput()); }
 
 void BM_ReadInput(benchmark::State& state) {
-  const std::string& input = chainInput();
+  const std::string& input = workloadInput(2);
   for (auto _ : state) {
     state.PauseTiming();
     tjoin::resetStore();
@@ -51,9 +49,11 @@ void BM_ReadInput(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadInput)->Unit(benchmark::kMillisecond);
 
-// Joins t0 and t1 of W2: 10000 rows to 10000 on one shuffled key.
-void BM_NaturalJoinStep(benchmark::State& state) {
-  loadChain(state);
+// Joins the first two tables of workload w: W2's join 10000 rows to 10000 on
+// one shuffled key; W5's on two columns, where half the left rows find no
+// partner.
+void BM_NaturalJoinStep(benchmark::State& state, int w) {
+  load(state, workloadInput(w));
   std::string err;
   tjoin::findCommonColumns(tjoin::store.tables[0], tjoin::store.tables[1], &err);
   for (auto _ : state) {
@@ -62,21 +62,8 @@ void BM_NaturalJoinStep(benchmark::State& state) {
   }
   state.SetItemsProcessed(state.iterations() * tjoin::store.result.rowCount);
 }
-BENCHMARK(BM_NaturalJoinStep)->Unit(benchmark::kMillisecond);
-
-// Joins W5's two tables: 10000 rows to 10000 on two columns, where half the
-// left rows find no partner.
-void BM_NaturalJoinTwoKeys(benchmark::State& state) {
-  load(state, workloadInput(5));
-  std::string err;
-  tjoin::findCommonColumns(tjoin::store.tables[0], tjoin::store.tables[1], &err);
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(
-        tjoin::naturalJoin(tjoin::store.tables[0], tjoin::store.tables[1], &err));
-  }
-  state.SetItemsProcessed(state.iterations() * tjoin::store.result.rowCount);
-}
-BENCHMARK(BM_NaturalJoinTwoKeys)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_NaturalJoinStep, W2, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_NaturalJoinStep, W5, 5)->Unit(benchmark::kMillisecond);
 
 // Copies a full 50 x 10000 Relation.
 void BM_CopyRelation(benchmark::State& state) {
@@ -98,7 +85,7 @@ BENCHMARK(BM_CopyRelation)->Unit(benchmark::kMicrosecond);
 
 // Writes W2's ten input tables to memory.
 void BM_WriteInputTables(benchmark::State& state) {
-  loadChain(state);
+  load(state, workloadInput(2));
   std::size_t bytes = 0;
   for (auto _ : state) {
     tjoin::LineOutput out;
@@ -111,7 +98,7 @@ BENCHMARK(BM_WriteInputTables)->Unit(benchmark::kMillisecond);
 
 // Writes W2's result (10000 rows of 41 cells) to memory.
 void BM_WriteResult(benchmark::State& state) {
-  loadChain(state);
+  load(state, workloadInput(2));
   std::string err;
   if (!tjoin::foldTables(&err)) state.SkipWithError(err.c_str());
   std::size_t bytes = 0;
