@@ -30,7 +30,17 @@ int fail(const std::string& err) {
 
 constexpr const char* OutOfMemory = "out of memory";
 
-int runJob(const char* inputPath, const char* outputPath);
+int runJob(const char* inputPath, const char* outputPath) {
+  std::string err;
+  if (!readInputFile(inputPath, &err)) return fail(err);
+  if (!foldTables(&err)) return fail(err);
+  // The console messages must have reached standard output before the output
+  // file is touched: a run whose messages are lost has failed.
+  if (reportLostConsole()) return ExitError;
+  // Opened only now: a run that fails before this leaves the output file as it was.
+  if (!writeOutputFile(outputPath, &err)) return fail(err);
+  return ExitOk;
+}
 
 }  // namespace
 
@@ -79,21 +89,5 @@ int run(const char* inputPath, const char* outputPath) {
     return fail(OutOfMemory);
   }
 }
-
-namespace {
-
-int runJob(const char* inputPath, const char* outputPath) {
-  std::string err;
-  if (!readInputFile(inputPath, &err)) return fail(err);
-  if (!foldTables(&err)) return fail(err);
-  // The console messages must have reached standard output before the output
-  // file is touched: a run whose messages are lost has failed.
-  if (reportLostConsole()) return ExitError;
-  // Opened only now: a run that fails before this leaves the output file as it was.
-  if (!writeOutputFile(outputPath, &err)) return fail(err);
-  return ExitOk;
-}
-
-}  // namespace
 
 }  // namespace tjoin

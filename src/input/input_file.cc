@@ -77,8 +77,6 @@ bool readInputFile(const char* path, std::string* err) {
     used += static_cast<std::size_t>(n);
     if (used - 1 > MaxInputBytes) return tooLarge(used - 1, false);
   }
-  closeFile(fd);
-  input.fd = -1;
   text.resize(used);
   text += '\n';
   return readStoreText(path, err);

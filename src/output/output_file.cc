@@ -21,6 +21,15 @@ int writeContent(int fd, OutputContent content) {
   return out.error;
 }
 
+// Writes content to fd, unless error, an earlier step's errno, is set, and
+// closes fd. Returns the first errno of that step, the writes and the close,
+// or 0.
+int writeAndClose(int fd, int error, OutputContent content) {
+  if (error == 0) error = writeContent(fd, content);
+  int closeError = closeFile(fd);
+  return error != 0 ? error : closeError;
+}
+
 // Empties the file at path and writes content into it, or creates it.
 int writeInPlace(const char* path, OutputContent content) {
   bool created = false;
@@ -29,9 +38,7 @@ int writeInPlace(const char* path, OutputContent content) {
   OutputSize size = outputSize();
   int error = checkRoom(fd, size.bytes + size.lines * (LineEnd.size() - 1));
   if (error == 0) error = emptyFile(fd);
-  if (error == 0) error = writeContent(fd, content);
-  int closeError = closeFile(fd);
-  if (error == 0) error = closeError;
+  error = writeAndClose(fd, error, content);
   // A file this run created goes again; an existing one that lacked room was
   // left as it was.
   if (error != 0 && created) removeFile(path);
@@ -97,9 +104,7 @@ int replace(const char* path, bool exists, const FileFacts& old, OutputContent c
     removeNewFile(name);
     return writeInPlace(path, content);
   }
-  if (error == 0) error = writeContent(fd, content);
-  int closeError = closeFile(fd);
-  if (error == 0) error = closeError;
+  error = writeAndClose(fd, error, content);
   if (error == 0) error = renameNewFile(name, target);
   if (error == 0) return 0;
   removeNewFile(name);

@@ -1,8 +1,9 @@
 // Windows, through the C runtime's descriptor functions: files are opened in
 // binary mode, so bytes are read and written as they are, and the output's
-// line ends are made CR LF by LineOutput above. A new output file is moved over
-// the old one with MoveFileExW; a Ctrl-C while it is written ends the process
-// without a handler, so it may leave the hidden new file, as a kill would.
+// line ends are made CR LF by writeText (platform/console.h). A new output
+// file is moved over the old one with MoveFileExW; a Ctrl-C while it is
+// written ends the process without a handler, so it may leave the hidden new
+// file, as a kill would.
 
 // rand_s, the system's random numbers, is declared only when asked for.
 #define _CRT_RAND_S
@@ -53,19 +54,34 @@ std::ptrdiff_t writeSome(int fd, const char* bytes, std::size_t n) {
   return _write(fd, bytes, static_cast<unsigned>(n < INT_MAX ? n : INT_MAX));
 }
 
+namespace {
+
+// The file or directory at path, opened for asking about it only, or
+// INVALID_HANDLE_VALUE.
+HANDLE openToAsk(const char* path) {
+  return CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+// The file's identity within its volume.
+std::uint64_t fileIndex(const BY_HANDLE_FILE_INFORMATION& about) {
+  return (std::uint64_t{about.nFileIndexHigh} << 32) | about.nFileIndexLow;
+}
+
+}  // namespace
+
 int fileFacts(const char* path, FileFacts* facts) {
   struct _stat64 info;
   if (_stat64(path, &info) != 0) return errno;
   facts->regular = (info.st_mode & _S_IFMT) == _S_IFREG;
   facts->mode = static_cast<unsigned>(info.st_mode & 0777);
   // The C runtime gives no link count or file identity: the file system does.
-  HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE file = openToAsk(path);
   BY_HANDLE_FILE_INFORMATION about;
   if (file != INVALID_HANDLE_VALUE && GetFileInformationByHandle(file, &about)) {
     facts->links = about.nNumberOfLinks;
     facts->device = about.dwVolumeSerialNumber;
-    facts->inode = (std::uint64_t{about.nFileIndexHigh} << 32) | about.nFileIndexLow;
+    facts->inode = fileIndex(about);
   }
   if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
   return 0;
@@ -77,8 +93,7 @@ int standardStreamOf(const FileFacts& facts) {
     BY_HANDLE_FILE_INFORMATION about;
     HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
     if (handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &about) &&
-        about.dwVolumeSerialNumber == facts.device &&
-        ((std::uint64_t{about.nFileIndexHigh} << 32) | about.nFileIndexLow) == facts.inode) {
+        about.dwVolumeSerialNumber == facts.device && fileIndex(about) == facts.inode) {
       return fd;
     }
   }
@@ -92,8 +107,7 @@ int resolveLinks(const char* path, std::string* resolved) {
     return 0;
   }
   // A link to an existing file: the path the system opens through it.
-  HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE file = openToAsk(path);
   if (file == INVALID_HANDLE_VALUE) return 0;
   char final[MAX_PATH * 4];
   DWORD n = GetFinalPathNameByHandleA(file, final, sizeof final, FILE_NAME_NORMALIZED);
