@@ -181,7 +181,8 @@ class EndToEnd : public testing::Test {
   // its words separated by blanks).
   static std::vector<std::string> tjoinCommand() {
     std::vector<std::string> command;
-    std::istringstream emulator(emulated() ? std::getenv("TJOIN_EMULATOR") : "");
+    const char* words = std::getenv("TJOIN_EMULATOR");
+    std::istringstream emulator(words != nullptr ? words : "");
     for (std::string word; emulator >> word;) command.push_back(word);
     command.push_back(TJOIN_BINARY);
     return command;
