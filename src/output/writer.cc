@@ -79,14 +79,17 @@ void headerLine(const Relation& relation, std::string& line) {
 
 // Adds the bytes and lines of relation's block: its header line, its row
 // lines (cells, a "," between two, a line feed each) and the empty line.
-void addBlockSize(const Relation& relation, OutputSize& size) {
+// rowLines, where not empty, are those row lines as they stand in the text.
+void addBlockSize(const Relation& relation, std::string_view rowLines, OutputSize& size) {
   std::string header;
   headerLine(relation, header);
-  std::uint64_t bytes = header.size() + 1 +
-                        static_cast<std::uint64_t>(relation.rowCount) *
-                            static_cast<std::uint64_t>(std::max(relation.columnCount, 1));
-  for (int c = 0; c < relation.columnCount; ++c) {
-    for (int r = 0; r < relation.rowCount; ++r) bytes += cellText(cellAt(relation, c, r)).size();
+  std::uint64_t bytes = header.size() + 1 + rowLines.size();
+  if (rowLines.empty()) {
+    bytes += static_cast<std::uint64_t>(relation.rowCount) *
+             static_cast<std::uint64_t>(std::max(relation.columnCount, 1));
+    for (int c = 0; c < relation.columnCount; ++c) {
+      for (int r = 0; r < relation.rowCount; ++r) bytes += cellText(cellAt(relation, c, r)).size();
+    }
   }
   size.bytes += bytes;
   size.lines += 2 + static_cast<std::uint64_t>(relation.rowCount);
@@ -252,8 +255,10 @@ OutputSize outputSize() {
   OutputSize size;
   size.bytes = headingLine().size() + 1;
   size.lines = 2;
-  for (int i = 0; i < store.tableCount; ++i) addBlockSize(store.tables[i], size);
-  addBlockSize(store.result, size);
+  for (int i = 0; i < store.tableCount; ++i) {
+    addBlockSize(store.tables[i], store.rowLines[i], size);
+  }
+  addBlockSize(store.result, {}, size);
   return size;
 }
 
