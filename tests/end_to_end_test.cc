@@ -310,6 +310,19 @@ TEST_F(EndToEnd, InputThatCannotBeRead) {
   EXPECT_EQ("tjoin: cannot read 'no\\nsuch\\x1b': No such file or directory\n", oddName.err);
 }
 
+TEST_F(EndToEnd, MessagesNameTheFileAsGivenAndTheLine) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Windows refuses control bytes in file names";
+#endif
+  // Not quoted, so that editors find the place; escaped, so that it stays one line.
+  fs::create_directory(work() / "sub");
+  writeFile(work() / "sub" / "in\n\x1b.txt", "join(A)\n\nA(x t)\n1,g(x)\n");
+  Outcome outcome = run({"sub/in\n\x1b.txt", "out.txt"});
+  EXPECT_EQ("tjoin: sub/in\\n\\x1b.txt:4: table 'A': a value may not hold \"(\": '1,g(x)'\n",
+            outcome.err);
+  EXPECT_EQ(1, outcome.status);
+}
+
 TEST_F(EndToEnd, InputTooLargeToHold) {
   // Sparse: it takes no disk, and tjoin refuses it from its size alone. One
   // byte past the limit, and well past it.
@@ -448,7 +461,7 @@ TEST_F(EndToEnd, FullCapacityTables) {
   EXPECT_NE(std::string::npos, result.find("\n0" + std::string(MaxColumnsHere - 2, ',') + ",v0\n"));
 
   Outcome tooLong = runOn("join(L)\n\nL(k t)\n" + keys + "10000\n");
-  EXPECT_EQ("tjoin: 'in.txt': table 'L' has more than 10000 rows\n", tooLong.err);
+  EXPECT_EQ("tjoin: in.txt:10004: table 'L' has more than 10000 rows\n", tooLong.err);
   EXPECT_EQ(PreviousOutput, output());
 }
 

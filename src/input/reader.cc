@@ -31,6 +31,10 @@ struct Failure {
   std::size_t line = 0;
   std::string reason;
   bool joinHeading = true;  // the first word begins with "join("
+  bool headerLine = false;  // the reason is a header line refused or missing
+  // The line after the heading's, which is skipped, when it holds a word: a
+  // header line written there is the likely fault behind a refused one.
+  std::size_t skippedWordLine = 0;
 };
 
 std::size_t skipWhiteSpace(const Cursor& in, std::size_t pos) {
@@ -102,6 +106,57 @@ void storeTableNames(std::string_view heading) {
   }
 }
 
+// The heading as its writer likely meant it, from its line (which starts at
+// start): white space taken out, up to the first ")", empty names left out.
+// "join(A, B)" and "join(A,,B)" give "join(A,B)"; a line that leaves no name
+// gives "".
+std::string meantHeading(const Cursor& in, std::size_t start) {
+  std::string line;
+  for (char c : restOfLine(in, start)) {
+    if (!isWhiteSpace(c)) line += c;
+  }
+  std::string_view names(line);
+  names = names.substr(std::min<std::size_t>(5, names.size()));
+  names = names.substr(0, names.find(')'));
+  std::string meant;
+  while (!names.empty()) {
+    std::string_view name = names.substr(0, names.find(','));
+    if (!name.empty()) meant.append(meant.empty() ? "" : ",").append(name);
+    names.remove_prefix(std::min(name.size() + 1, names.size()));
+  }
+  return meant.empty() ? meant : "join(" + meant + ")";
+}
+
+// Refuses a heading that names a table with an empty name, or with a name
+// holding "(": written out under it, the table would not say which it is, or
+// its header line would not read back. The heading word begins at start and
+// ends at white space, so a heading written with blanks, such as
+// "join(A, B)", names an empty table.
+bool checkTableNames(const Cursor& in, std::size_t start, std::string_view heading,
+                     Failure* failure) {
+  const std::size_t line = lineOf(in, start);
+  for (int t = 0; t < store.tableCount; ++t) {
+    std::string_view name = store.tables[t].name;
+    if (name.find('(') != std::string_view::npos) {
+      return fail(failure, line,
+                  "the heading names the table " + quoted(name, QuotedBytes) +
+                      ", which holds \"(\": write join(T1,T2,...) with names free of \"(\"");
+    }
+    if (!name.empty()) continue;
+    std::string reason = "the heading names an empty table";
+    if (!failure->joinHeading) return fail(failure, line, reason);
+    // Words after the heading word, and no ")" in it: blanks cut the heading.
+    bool blank = heading.find(')') == std::string_view::npos &&
+                 restOfLine(in, start).size() > heading.size();
+    std::string meant = meantHeading(in, start);
+    return fail(failure, line,
+                reason + ": write " +
+                    (meant.empty() ? "join(T1,T2,...) naming the tables"
+                                   : meant + (blank ? " with no blank" : " with no empty name")));
+  }
+  return true;
+}
+
 // A header line, from its first word: "Name(name type, name type, ...)".
 // White space of any kind and length stands between a name and its type and
 // after every ","; none stands before a "," or the ")", or around the "(".
@@ -159,6 +214,7 @@ bool findHeader(const Cursor& in, int t, std::size_t lastWordEnd, std::size_t* s
     line = std::min(line, in.size);
     *start = skipWhiteSpace(in, line);
     if (*start < in.size && lineFeeds(in, line, *start) > 0) {
+      failure->headerLine = true;
       return fail(failure, expectedLine(),
                   tableLabel(t) +
                       ": its header line must be the second line after the heading; found an "
@@ -169,6 +225,7 @@ bool findHeader(const Cursor& in, int t, std::size_t lastWordEnd, std::size_t* s
   }
   if (*start == in.size) {
     if (t >= store.tableCount) return false;
+    failure->headerLine = true;
     return fail(
         failure, expectedLine(),
         tableLabel(t) + " has no table block: the file ends where its header line should be");
@@ -181,6 +238,7 @@ bool findHeader(const Cursor& in, int t, std::size_t lastWordEnd, std::size_t* s
   Header header;
   if (parseHeader(in, *start, &header)) {
     const Relation& before = store.tables[t - 1];
+    failure->headerLine = true;
     return fail(failure, line,
                 blockLabel(t) + ": its header line must follow the " +
                     (before.rowCount > 0 ? "last row" : "header line") + " of " +
@@ -303,7 +361,8 @@ bool readRows(Cursor& in, int t, Failure* failure) {
     store.rowLines[t] = std::string_view(in.text + first, in.pos + 1 - first);
   }
   if (r == MaxRows && rowFollows(in)) {
-    return fail(failure, 0, tableLabel(t) + " has more than " + std::to_string(MaxRows) + " rows");
+    return fail(failure, lineOf(in, skipWhiteSpace(in, in.pos)),
+                tableLabel(t) + " has more than " + std::to_string(MaxRows) + " rows");
   }
   return true;
 }
@@ -312,6 +371,7 @@ bool readRows(Cursor& in, int t, Failure* failure) {
 // naming the line when it is not in the format.
 bool readHeaderLine(const Cursor& in, int t, std::size_t start, Header* header, Failure* failure) {
   if (parseHeader(in, start, header)) return true;
+  failure->headerLine = true;
   return fail(
       failure, lineOf(in, start),
       blockLabel(t) + ": " + HeaderForm + "; found " + quoted(lineAround(in, start), QuotedBytes));
@@ -324,12 +384,18 @@ bool readTables(Cursor& in, Failure* failure) {
   failure->joinHeading = heading.starts_with("join(");
   std::size_t names = 1 + static_cast<std::size_t>(std::count(heading.begin(), heading.end(), ','));
   if (names > MaxTables) {
-    return fail(failure, 0,
+    return fail(failure, lineOf(in, start),
                 "the heading names " + std::to_string(names) + " tables, more than " +
                     std::to_string(MaxTables));
   }
   store.tableCount = static_cast<std::int32_t>(names);
   storeTableNames(heading);
+  if (!checkTableNames(in, start, heading, failure)) return false;
+  const std::size_t skipped = std::min(lineEnd(in, start) + 1, in.size);
+  const std::size_t word = skipWhiteSpace(in, skipped);
+  if (word < in.size && lineFeeds(in, skipped, word) == 0) {
+    failure->skippedWordLine = lineOf(in, skipped);
+  }
 
   std::size_t lastWordEnd = start + heading.size();
   for (int t = 0; t < store.tableCount; ++t) {
@@ -340,7 +406,7 @@ bool readTables(Cursor& in, Failure* failure) {
       return false;
     }
     if (header.columnCount > MaxColumns) {
-      return fail(failure, 0,
+      return fail(failure, lineOf(in, start),
                   tableLabel(t) + " has " + std::to_string(header.columnCount) +
                       " columns, more than " + std::to_string(MaxColumns));
     }
@@ -379,15 +445,24 @@ bool readInput(std::string_view input, std::string* err) {
 }
 
 bool readStoreText(std::string_view file, std::string* err) {
-  Cursor in{store.text.data(), store.text.size(), 1};
+  // A UTF-8 byte order mark, as editors on Windows write, stands in front of
+  // the heading; it is no part of it.
+  const bool mark = std::string_view(store.text).substr(1, 3) == "\xEF\xBB\xBF";
+  Cursor in{store.text.data(), store.text.size(), mark ? 4u : 1u};
   Failure failure;
   if (readTables(in, &failure)) return true;
-  std::string where = file.empty() ? "" : quoted(file);
-  if (failure.line > 0) {
-    if (!where.empty()) where += ' ';
-    where += "line " + std::to_string(failure.line);
+  // "in.txt:3: reason", the place as compilers write it, so that editors can
+  // go there; the name is not quoted, which would hide the place from them.
+  std::string line = std::to_string(failure.line);
+  if (failure.line == 0) {
+    *err = file.empty() ? failure.reason : quoted(file) + ": " + failure.reason;
+  } else {
+    *err = (file.empty() ? "line " + line : escaped(file) + ":" + line) + ": " + failure.reason;
   }
-  *err = where.empty() ? failure.reason : where + ": " + failure.reason;
+  if (failure.headerLine && failure.skippedWordLine > 0) {
+    *err += " (line " + std::to_string(failure.skippedWordLine) +
+            ", after the heading, is skipped whatever it holds)";
+  }
   if (!failure.joinHeading) {
     *err +=
         "; the file must begin with the heading join(T1,T2,...), an empty line, then the tables";

@@ -10,11 +10,14 @@
 //   Store(sno int, city string)
 //   10,north
 //
-// Rows are words separated by any white space. A header line stands on the
-// second line after the line of the word before it (the heading word, or the
-// last row or header word of the block before); a word holding "(" anywhere
-// else is a value, and values may not hold "(". Blocks after the last table
-// the heading names are not read, but their first header line is checked.
+// The heading word ends at white space, so "join(A, B)" names A and an empty
+// table; a name that is empty or holds "(" is refused, as the tables could
+// not be written back under it. Rows are words separated by any white space.
+// A header line stands on the second line after the line of the word before
+// it (the heading word, or the last row or header word of the block before);
+// a word holding "(" anywhere else is a value, and values may not hold "(".
+// Blocks after the last table the heading names are not read, but their first
+// header line is checked.
 
 #ifndef TJOIN_INPUT_READER_H_
 #define TJOIN_INPUT_READER_H_
@@ -38,17 +41,18 @@ constexpr std::uint64_t MaxInputBytes = std::numeric_limits<Cell>::max() - 1;
 std::string inputTooLarge(std::string_view what, std::uint64_t bytes, bool exact);
 
 // Copies input into store.text and reads it as readStoreText does. Errors are
-// worded as for a file without a name: "line 3: table 'A': ...", or, for a
-// capacity exceeded, "table 'A' has more than 10000 rows".
+// worded as for a file without a name: "line 3: table 'A': ...".
 // REQUIRES: the store in its initial state (resetStore).
 bool readInput(std::string_view input, std::string* err);
 
 // Reads store.text, which holds a line feed, the input's bytes and a line
-// feed, into the store's input Relations and tableCount. Returns false with a
-// one-line reason in *err, naming file (when not empty) and, for text outside
-// the format, the line, when the text holds no word, is outside the format,
-// or exceeds MaxTables, MaxColumns or MaxRows; the store's content is then
-// not to be used.
+// feed, into the store's input Relations and tableCount; a UTF-8 byte order
+// mark in front of the input is skipped. Returns false with a one-line reason
+// in *err when the text holds no word ("'in.txt': the file is empty ..."), is
+// outside the format, names a table without a name or with "(" in it, or
+// exceeds MaxTables, MaxColumns or MaxRows; the reason then begins with file
+// and the line, "in.txt:3: ", the file name with its control bytes escaped.
+// The store's content is then not to be used.
 bool readStoreText(std::string_view file, std::string* err);
 
 }  // namespace tjoin

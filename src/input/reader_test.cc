@@ -90,14 +90,16 @@ TEST(Reader, HeadingWord) {
   EXPECT_EQ("A", table(0).name);
   EXPECT_EQ("B", table(1).name);
   // White space ends the heading word; the rest of its line is skipped.
-  ASSERT_EQ("", load("  \n join(A, B)\n\nA(x int)\n\nB(x int)\n"));
-  EXPECT_EQ(2, store.tableCount);
-  EXPECT_EQ("A", table(0).name);
-  EXPECT_EQ("", table(1).name);
+  ASSERT_EQ("", load("  \n join(A ,B)\n\nA(x int)\n"));
+  EXPECT_EQ(1, store.tableCount);
   EXPECT_EQ("A(x int)", showColumns(table(0)));
   // Whatever follows ")" in the word is ignored.
   ASSERT_EQ("", load("join(A)tail\n\nA(x int)\n"));
   EXPECT_EQ("A", table(0).name);
+  // A UTF-8 byte order mark in front of the heading is no part of it.
+  ASSERT_EQ("", load("\xEF\xBB\xBFjoin(A,B)\n\nA(x int)\n\nB(x int)\n"));
+  EXPECT_EQ("A", table(0).name);
+  EXPECT_EQ("B", table(1).name);
 }
 
 TEST(Reader, HeaderLineLayout) {
@@ -113,6 +115,8 @@ TEST(Reader, RefusesTextOutsideTheFormat) {
       "; the file must begin with the heading join(T1,T2,...), an empty line, then the tables";
   const std::string wide = "A(" + std::string(70, 'x') + ",t)";
   const std::string sixty = "g(" + std::string(58, 'x');
+  const std::string skipped = " (line 2, after the heading, is skipped whatever it holds)";
+  const std::string empty = "the heading names an empty table: write ";
   struct Case {
     std::string input, error;
   } cases[] = {
@@ -130,7 +134,7 @@ TEST(Reader, RefusesTextOutsideTheFormat) {
       {"join(A)\n\n" + wide + "\n",
        "line 3: table 'A': " + form + "'" + wide.substr(0, 60) + "...'"},
       {"join(A)\n\nA(x\tint,\x01y t)\n", "line 3: table 'A': " + form + "'A(x\\tint,\\x01y t)'"},
-      {"join(A)\nA(x int)\n1\n", "line 3: table 'A': " + form + "'1'"},
+      {"join(A)\nA(x int)\n1\n", "line 3: table 'A': " + form + "'1'" + skipped},
       {"join(A)\n\nA(x t)\n1\n\nB(y t,z)\n",
        "line 6: the block after the last named table: " + form + "'B(y t,z)'"},
       // Header lines without exactly one empty line in front.
@@ -162,11 +166,29 @@ TEST(Reader, RefusesTextOutsideTheFormat) {
        "its header line should be"},
       {"join(A)\n\n\n\n",
        "line 3: table 'A' has no table block: the file ends where its header line should be"},
+      {"\njoin(A,B) x\n\tA(x t)\n1\n\nB(y t)\n",
+       "line 4: table 'A': " + form + "'1'" +
+           " (line 3, after the heading, is skipped whatever it "
+           "holds)"},
+      {"join(A,B)\nA(x t)\n",
+       "line 3: table 'A' has no table block: the file ends where its "
+       "header line should be" +
+           skipped},
+      // Headings that name a table without a name, or one holding "(".
+      {"\xEF\xBB\xBF join(A, B)\n\nA(x t)\n", "line 1: " + empty + "join(A,B) with no blank"},
+      {"\n\njoin(A,\tB, C) x\n", "line 3: " + empty + "join(A,B,C) with no blank"},
+      {"join(A,,B)\n", "line 1: " + empty + "join(A,B) with no empty name"},
+      {"join(,A)\n", "line 1: " + empty + "join(A) with no empty name"},
+      {"join(A,)\n", "line 1: " + empty + "join(A) with no empty name"},
+      {"join()\n", "line 1: " + empty + "join(T1,T2,...) naming the tables"},
+      {"join(A(x),B)\n",
+       "line 1: the heading names the table 'A(x)', which holds \"(\": write join(T1,T2,...) with "
+       "names free of \"(\""},
       // Not tjoin's layout at all.
-      {"a,b,c\n1,2,3\n4,5,6\n", "line 3: table '': " + form + "'4,5,6'" + heading},
+      {"a,b,c\n1,2,3\n4,5,6\n", "line 1: the heading names an empty table" + heading},
       // A last row without a line end counts like any other.
       {"join(A)\n\nA(x int)\n" + rowLines(MaxRows, "1") + "2",
-       "table 'A' has more than 10000 rows"},
+       "line 10004: table 'A' has more than 10000 rows"},
   };
   for (const Case& c : cases) EXPECT_EQ(c.error, load(c.input)) << c.input;
 }
@@ -215,12 +237,13 @@ TEST(Reader, TenThousandRowsAreReadWhole) {
 }
 
 TEST(Reader, RefusesInputBeyondTheCapacities) {
-  EXPECT_EQ("table 'A' has more than 10000 rows",
-            load("join(A)\n\nA(x int)\n" + rowLines(MaxRows + 1, "1")));
-
-  EXPECT_EQ("table 'A' has 51 columns, more than 50",
-            load("join(A)\n\n" + wideHeader("A", MaxColumns + 1, "c")));
-  EXPECT_EQ("the heading names 11 tables, more than 10", load("join(a,b,c,d,e,f,g,h,i,j,k)\n"));
+  // Each names its line: the first row too many, the header line, the heading.
+  EXPECT_EQ("line 10005: table 'A' has more than 10000 rows",
+            load("join(A)\n\nA(x int)\n" + rowLines(MaxRows, "1") + "\n1\n"));
+  EXPECT_EQ("line 5: table 'B' has 51 columns, more than 50",
+            load("join(A,B)\n\nA(x t)\n\n" + wideHeader("B", MaxColumns + 1, "c")));
+  EXPECT_EQ("line 2: the heading names 11 tables, more than 10",
+            load("\njoin(a,b,c,d,e,f,g,h,i,j,k)\n"));
 }
 
 TEST(Reader, RefusesAFileWithoutWords) {

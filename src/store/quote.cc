@@ -2,10 +2,8 @@
 
 namespace tjoin {
 
-std::string quoted(std::string_view text, std::size_t maxBytes) {
-  bool cut = text.size() > maxBytes;
-  if (cut) text = text.substr(0, maxBytes);
-  std::string out(1, '\'');
+std::string escaped(std::string_view text) {
+  std::string out;
   for (char c : text) {
     unsigned char b = static_cast<unsigned char>(c);
     if (b >= 0x20 && b != 0x7f) {
@@ -23,8 +21,13 @@ std::string quoted(std::string_view text, std::size_t maxBytes) {
       out += hex[b & 15];
     }
   }
-  if (cut) out += "...";
-  return out += '\'';
+  return out;
+}
+
+std::string quoted(std::string_view text, std::size_t maxBytes) {
+  bool cut = text.size() > maxBytes;
+  if (cut) text = text.substr(0, maxBytes);
+  return "'" + escaped(text) + (cut ? "...'" : "'");
 }
 
 }  // namespace tjoin

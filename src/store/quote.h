@@ -9,10 +9,13 @@
 
 namespace tjoin {
 
-// text between single quotes, with its control bytes (below 0x20, and 0x7f)
-// written as \n, \t, \r or \xNN, so that a message stays one line whatever a
-// file name or an input file holds. Text longer than maxBytes is cut there and
-// marked with "...".
+// text with its control bytes (below 0x20, and 0x7f) written as \n, \t, \r
+// or \xNN, so that a message stays one line whatever a file name or an input
+// file holds.
+std::string escaped(std::string_view text);
+
+// text escaped and between single quotes. Text longer than maxBytes is cut
+// there and marked with "...".
 std::string quoted(std::string_view text, std::size_t maxBytes = std::string_view::npos);
 
 }  // namespace tjoin
