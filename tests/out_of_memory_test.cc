@@ -15,6 +15,7 @@
 
 #include "driver/run.h"
 #include "store/store.h"
+#include "temp_dir.h"
 
 namespace {
 // While set, every allocation of this many bytes or more fails.
@@ -35,8 +36,8 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(OutOfMemory, ARefusedAllocationFailsTheRunAndLeavesTheOutput) {
-  fs::path in = fs::temp_directory_path() / "tjoin-oom-in.txt";
-  fs::path out = fs::temp_directory_path() / "tjoin-oom-out.txt";
+  TempDir dir("oom");
+  fs::path in = dir.path() / "in.txt", out = dir.path() / "out.txt";
   std::ofstream(in, std::ios::binary) << "join(A,B)\n\nA(x t)\n"
                                       << std::string(2 << 20, 'v') << "\n\nB(x t)\n1\n";
   std::ofstream(out, std::ios::binary) << "the old file";
@@ -48,8 +49,6 @@ TEST(OutOfMemory, ARefusedAllocationFailsTheRunAndLeavesTheOutput) {
   std::ostringstream bytes;
   bytes << std::ifstream(out, std::ios::binary).rdbuf();
   EXPECT_EQ("the old file", bytes.str());
-  fs::remove(in);
-  fs::remove(out);
   resetStore();
 }
 

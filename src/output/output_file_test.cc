@@ -10,11 +10,11 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 
 #include "platform/platform.h"
+#include "temp_dir.h"
 
 namespace tjoin {
 namespace {
@@ -29,11 +29,8 @@ std::string readFile(const fs::path& path) {
 }
 
 TEST(OutputFile, AWriteThatFailsMidwayLeavesTheOldFileAndNoNewOne) {
-  fs::path dir;
-  for (unsigned n = std::random_device()();; ++n) {
-    dir = fs::temp_directory_path() / ("tjoin-output-" + std::to_string(n));
-    if (fs::create_directory(dir)) break;
-  }
+  TempDir temp("output");
+  const fs::path& dir = temp.path();
   std::ofstream(dir / "out.txt", std::ios::binary) << "the old file";
   // Half the output reaches the file, then a write fails.
   OutputContent failsMidway = [](LineOutput& out) {
@@ -48,7 +45,6 @@ TEST(OutputFile, AWriteThatFailsMidwayLeavesTheOldFileAndNoNewOne) {
   }
   EXPECT_EQ("the old file", readFile(dir / "out.txt"));
   EXPECT_EQ(1, std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
-  fs::remove_all(dir);
 }
 
 #ifndef _WIN32
@@ -57,7 +53,8 @@ TEST(OutputFile, NeverTakesAClosedStandardDescriptor) {
   // would take descriptor 2, and an error message would land in it.
   static int outputFd = -1;
   OutputContent recordFd = [](LineOutput& out) { outputFd = out.fd; };
-  std::string path = (fs::temp_directory_path() / "tjoin-closed-stderr.txt").string();
+  TempDir dir("closed-stderr");
+  std::string path = (dir.path() / "out.txt").string();
   pid_t child = fork();
   if (child == 0) {
     close(2);
@@ -69,7 +66,6 @@ TEST(OutputFile, NeverTakesAClosedStandardDescriptor) {
   int status = 0;
   waitpid(child, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  fs::remove(path);
 }
 #endif
 
