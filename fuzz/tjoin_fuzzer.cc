@@ -2,7 +2,8 @@
 // calls: the input bytes to the reader, the fold, the writers into a string.
 //
 // Beyond "no crash, no undefined behaviour", it checks that a run either
-// succeeds or fails with a one-line reason, and that on success the written
+// succeeds or fails with a one-line reason, that every table of a run that
+// succeeds has a name, one without "(", and that on success the written
 // output, read again as input, yields the same input tables. That holds for
 // the names of the file format: column names and types that are not empty and
 // hold none of ",", "(" and ")" (the header syntax), table names without them,
@@ -71,7 +72,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           "a failed run needs a one-line reason");
     return 0;
   }
-  check(err.empty(), "a run that succeeds reports no error");
+  for (int t = 0; t < tjoin::store.tableCount; ++t) {
+    std::string_view name = tjoin::store.tables[t].name;
+    check(!name.empty() && name.find('(') == std::string_view::npos,
+          "every table read has a name, without \"(\"");
+  }
 
   // The output file: the input tables, then the result.
   std::string tables = inputTables();
