@@ -22,7 +22,7 @@ namespace {
 // Within the reserved room the lines' room grows from a page by doubling: a
 // tiny output touches the pages its bytes need, not a block's (W1 took 16
 // page faults more with the block's room zeroed at once).
-constexpr std::size_t BlockBytes = 64 * 1024;
+constexpr std::size_t BlockBytes = std::size_t{64} * 1024;
 constexpr std::size_t BlockRoom = BlockBytes + 4096;
 constexpr std::size_t FirstRoom = 4096;
 

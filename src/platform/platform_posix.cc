@@ -237,11 +237,11 @@ void removeFile(const char* path) { unlink(path); }
 
 void prefaultPages(void* start, std::size_t bytes) {
 #ifdef MADV_POPULATE_WRITE
-  const std::uintptr_t page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-  const std::uintptr_t begin = reinterpret_cast<std::uintptr_t>(start) & ~(page - 1);
-  const std::uintptr_t end =
-      (reinterpret_cast<std::uintptr_t>(start) + bytes + page - 1) & ~(page - 1);
-  if (end - begin > page) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+  // Whole pages: from the one that holds start to the one that holds its last byte.
+  const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+  const std::size_t offset = reinterpret_cast<std::uintptr_t>(start) & (page - 1);
+  const std::size_t length = (offset + bytes + page - 1) & ~(page - 1);
+  if (length > page) madvise(static_cast<char*>(start) - offset, length, MADV_POPULATE_WRITE);
 #else
   (void)start;
   (void)bytes;
