@@ -27,7 +27,10 @@ std::string escaped(std::string_view text) {
 std::string quoted(std::string_view text, std::size_t maxBytes) {
   bool cut = text.size() > maxBytes;
   if (cut) text = text.substr(0, maxBytes);
-  return "'" + escaped(text) + (cut ? "...'" : "'");
+  std::string out(1, '\'');
+  out += escaped(text);
+  out += cut ? "...'" : "'";
+  return out;
 }
 
 }  // namespace tjoin
