@@ -104,6 +104,8 @@ class SignalsHeld {
   sigset_t saved_;
 };
 
+// The signal mask from before holdEndingSignals, which releaseEndingSignals
+// gives back.
 sigset_t heldSince;
 
 }  // namespace
