@@ -1,6 +1,13 @@
 // The RelationStore: the one store of a run, holding the input text, the input
 // Relations, the running result of the fold and the ColumnPairs of the fold
 // step under way. Every part of tjoin reads and writes its fields directly.
+//
+// The one global store, and operations that talk through it rather than
+// through their arguments and results, are the design, on purpose:
+// findCommonColumns leaves the ColumnPairs here for the operator that follows
+// it, naturalJoin falls back to the product when they are none, and the
+// matching itself prints "Kozos oszlop: Nincs". Do not take them for
+// accidents to tidy away.
 
 #ifndef TJOIN_STORE_STORE_H_
 #define TJOIN_STORE_STORE_H_
