@@ -346,6 +346,10 @@ bool readTables(Cursor& in, Failure* failure) {
     }
     std::copy_n(header.columns.begin(), header.columnCount, table.columns.begin());
     table.columnCount = header.columnCount;
+    for (int c = 0; c < table.columnCount; ++c) {
+      table.columns[c].originTable = static_cast<std::int16_t>(t);
+      table.columns[c].originColumn = static_cast<std::int16_t>(c);
+    }
     in.pos = header.end;
     if (!readRows(in, t, failure)) return false;
     lastWordEnd = in.pos;

@@ -27,14 +27,14 @@ void composeResult(const Relation& left, const Relation& right,
   // already holds its value), so leftovers beyond the counts are never read.
   int p = 0;
   for (int c = 0; c < left.columnCount; ++c, ++p) {
-    out.columns[p] = Column{left.columns[c].name, left.columns[c].type};
+    out.columns[p] = left.columns[c];
     if (leftStays) continue;
     prefaultCells(out, p, 0, rowCount);
     for (int r = 0; r < rowCount; ++r) cellAt(out, p, r) = cellAt(left, c, rows[r].left);
   }
   for (int c = 0; c < right.columnCount; ++c) {
     if (!keepRight[c]) continue;
-    out.columns[p] = Column{right.columns[c].name, right.columns[c].type};
+    out.columns[p] = right.columns[c];
     prefaultCells(out, p, 0, rowCount);
     for (int r = 0; r < rowCount; ++r) cellAt(out, p, r) = cellAt(right, c, rows[r].right);
     ++p;

@@ -1,10 +1,10 @@
 #include "output/writer.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "store/store.h"
@@ -95,50 +95,39 @@ void addBlockSize(const Relation& relation, std::string_view rowLines, OutputSiz
   size.lines += 2 + static_cast<std::uint64_t>(relation.rowCount);
 }
 
-// Columns first to first + count - 1 of a Relation, which are columns of one
-// input table in the same order. A Column comes from the reader and travels
-// with its cells: a column of the result is a column of an input table (its
-// name views the same bytes of the text) and each of its cells is that
-// column's cell in the row of that table that the result's row took. So a
-// run's cells in one row are values of one input row, standing in the text
-// one after the other with a "," between two, as the reader stored them; only
-// missing values at the row's end are empty cells.
+// Columns first to first + count - 1 of a Relation, which are consecutive
+// columns of one input table: in each row their cells stand in the text one
+// after the other, but for empty cells at the end (see Column).
 struct Run {
   int first;
   int count;
 };
 
-// The input table and column that column is, or {-1, -1} when it is none (a
-// Relation built by hand).
-std::pair<int, int> originOf(const Column& column) {
-  for (int t = 0; t < store.tableCount; ++t) {
-    const Relation& table = store.tables[t];
-    for (int c = 0; c < table.columnCount; ++c) {
-      if (table.columns[c].name.data() == column.name.data() &&
-          table.columns[c].type.data() == column.type.data()) {
-        return {t, c};
-      }
-    }
-  }
-  return {-1, -1};
-}
-
 // relation's columns cut into the longest runs; a column of no input table
 // is a run of its own. An input table is one run.
 std::vector<Run> runsOf(const Relation& relation) {
   std::vector<Run> runs;
-  std::pair<int, int> previous{-1, -1};
   for (int p = 0; p < relation.columnCount; ++p) {
-    std::pair<int, int> origin = originOf(relation.columns[p]);
-    if (!runs.empty() && origin.first >= 0 && origin.first == previous.first &&
-        origin.second == previous.second + 1) {
+    const Column& column = relation.columns[p];
+    if (p > 0 && column.originTable >= 0 &&
+        column.originTable == relation.columns[p - 1].originTable &&
+        column.originColumn == relation.columns[p - 1].originColumn + 1) {
       ++runs.back().count;
     } else {
       runs.push_back({p, 1});
     }
-    previous = origin;
   }
   return runs;
+}
+
+// Whether the first stored cells of run in row r stand in the text one after
+// the other with a "," between two, as a run's cells must.
+[[maybe_unused]] bool standsAsRead(const Relation& relation, const Run& run, int stored, int r) {
+  for (int k = 1; k < stored; ++k) {
+    const Cell before = cellAt(relation, run.first + k - 1, r);
+    if (cellAt(relation, run.first + k, r) != before + cellText(before).size() + 1) return false;
+  }
+  return true;
 }
 
 // How many rows ahead rowLine asks for the text of a run's first value.
@@ -160,6 +149,7 @@ void rowLine(const Relation& relation, const std::vector<Run>& runs, int r, Batc
   for (const Run& run : runs) {
     int stored = run.count;
     while (stored > 0 && cellAt(relation, run.first + stored - 1, r) == EmptyCell) --stored;
+    assert(standsAsRead(relation, run, stored, r));
     std::size_t span = 0;
     const char* first = text + cellAt(relation, run.first, r);
     if (stored > 0) {

@@ -31,10 +31,23 @@ constexpr int MaxRows = 10000;  // rows in one Relation (cells per column)
 using Cell = std::uint32_t;
 constexpr Cell EmptyCell = 0;
 
+// Where a Column comes from. The reader gives each Column of input table t
+// the origin (t, c), its own place; every copy of a Column keeps it, so a
+// column of the result names the input column whose cells it holds, and -1
+// says that a Column is no input column's (one made by hand).
+//
+// The writer relies on it: where columns of a Relation hold consecutive
+// columns of one input table, their cells in one row are values of one input
+// row (an output row is made of whole input rows), standing in the text one
+// after the other with a "," between two, as the reader stored them. The
+// reader leaves empty cells (EmptyCell) only for the values missing at a
+// row's end. So the writer copies such a run of cells as one piece of text.
 struct Column {
-  std::string_view name;  // views into the run's text
-  std::string_view type;  // compared as text, never interpreted
-  std::int32_t aux = 0;   // travels with the Column on a copy; nothing reads it
+  std::string_view name;           // views into the run's text
+  std::string_view type;           // compared as text, never interpreted
+  std::int32_t aux = 0;            // travels with the Column on a copy; nothing reads it
+  std::int16_t originTable = -1;   // the input table, or -1
+  std::int16_t originColumn = -1;  // its column
 };
 
 // Unmaps a Relation's cell storage.
