@@ -1,5 +1,8 @@
 #include "ops/compose.h"
 
+#include <algorithm>
+#include <cassert>
+
 #include "store/store.h"
 
 namespace tjoin {
@@ -7,6 +10,10 @@ namespace tjoin {
 void composeResult(const Relation& left, const Relation& right,
                    const std::array<bool, MaxColumns>& keepRight,
                    const std::vector<RowPair>& rows) {
+  assert(rows.size() <= MaxRows);
+  assert(left.columnCount +
+             std::count(keepRight.begin(), keepRight.begin() + right.columnCount, true) <=
+         MaxColumns);
   const int rowCount = static_cast<int>(rows.size());
   // Where the output is built. Straight into the result when left is another
   // Relation; when left is the result itself, in place as long as no output

@@ -10,6 +10,7 @@
 #define TJOIN_STORE_RELATION_H_
 
 #include <array>
+#include <cassert>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -57,7 +58,8 @@ struct CellStorageRelease {
 using CellStorage = std::unique_ptr<Cell[], CellStorageRelease>;
 
 // Returns MaxColumns x MaxRows empty cells in zero-filled pages that cost no
-// memory until a cell in them is written, or no storage (nullptr) when the
+// memory until a cell in them is written (a heap block where AddressSanitizer
+// is to see every cell access), or no storage (nullptr) when the
 // system has no address space left for them. The store's Relations get
 // theirs before the run starts, where nothing could report a failure: the
 // driver checks them (storeHasCells).
@@ -73,9 +75,11 @@ struct Relation {
 
 // REQUIRES: 0 <= c < MaxColumns, 0 <= r < MaxRows.
 inline Cell& cellAt(Relation& relation, int c, int r) {
+  assert(0 <= c && c < MaxColumns && 0 <= r && r < MaxRows);
   return relation.cells[static_cast<std::size_t>(c) * MaxRows + r];
 }
 inline Cell cellAt(const Relation& relation, int c, int r) {
+  assert(0 <= c && c < MaxColumns && 0 <= r && r < MaxRows);
   return relation.cells[static_cast<std::size_t>(c) * MaxRows + r];
 }
 
@@ -87,6 +91,7 @@ void prefaultCells(Relation& relation, int c, int firstRow, int rows);
 // the count and the cells below both counts. Nothing beyond the source's counts
 // is touched, so the destination keeps its leftovers there. (A single input
 // table becomes the result this way.)
+// REQUIRES: source's counts within the capacities.
 void copyRelation(const Relation& source, Relation& destination);
 
 // Makes destination's content what source's is, as copyRelation does, but
