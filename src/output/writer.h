@@ -14,7 +14,7 @@
 
 #include <cstdint>
 
-#include "output/line_output.h"
+#include "platform/line_output.h"
 #include "store/relation.h"
 
 namespace tjoin {

@@ -1,4 +1,4 @@
-#include "output/line_output.h"
+#include "platform/line_output.h"
 
 #include "platform/console.h"
 

@@ -1,7 +1,7 @@
 // Where the output file's lines go: a file descriptor or a string.
 
-#ifndef TJOIN_OUTPUT_LINE_OUTPUT_H_
-#define TJOIN_OUTPUT_LINE_OUTPUT_H_
+#ifndef TJOIN_PLATFORM_LINE_OUTPUT_H_
+#define TJOIN_PLATFORM_LINE_OUTPUT_H_
 
 #include <string>
 #include <string_view>
@@ -22,4 +22,4 @@ void writeLines(LineOutput& out, std::string_view lines);
 
 }  // namespace tjoin
 
-#endif  // TJOIN_OUTPUT_LINE_OUTPUT_H_
+#endif  // TJOIN_PLATFORM_LINE_OUTPUT_H_
