@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "input/reader.h"
-#include "platform/console.h"
+#include "platform/line_output.h"
 #include "store/store.h"
 
 namespace tjoin {
@@ -25,10 +25,12 @@ inline std::string load(std::string_view input) {
 // Runs step with the console messages kept in memory; returns them.
 template <typename Step>
 std::string printedBy(Step step) {
-  std::string printed;
-  console().kept = &printed;
+  LineOutput& out = standardOutput();
+  out.fd = -1;
   step();
-  console().kept = nullptr;
+  out.fd = 1;
+  std::string printed;
+  printed.swap(out.text);
   return printed;
 }
 

@@ -9,7 +9,7 @@
 #include "ops/matching.h"
 #include "ops/product.h"
 #include "output/output_file.h"
-#include "platform/console.h"
+#include "platform/line_output.h"
 #include "store/quote.h"
 #include "store/store.h"
 
@@ -72,7 +72,7 @@ bool foldTables(std::string* err) {
 }
 
 bool reportLostConsole() {
-  int error = console().error;
+  int error = standardOutput().error;
   if (error != 0) printError(std::string("cannot write standard output: ") + std::strerror(error));
   return error != 0;
 }

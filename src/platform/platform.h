@@ -23,7 +23,7 @@ extern const std::string_view PathSeparators;
 // Makes sure descriptors 0, 1 and 2 are open, so that no file tjoin opens
 // takes one of them. A closed one is filled with the null device opened for
 // reading only, so that writing a console message to it still fails. 1 and 2
-// then take bytes as they are: the console's line ends come from LineOutput.
+// then take bytes as they are: writeLines gives every line its line end.
 void guardStandardStreams();
 
 // Opens path for reading bytes as they are. Returns the descriptor, or -1 with

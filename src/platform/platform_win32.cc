@@ -1,6 +1,6 @@
 // Windows, through the C runtime's descriptor functions: files are opened in
 // binary mode, so bytes are read and written as they are, and the output's
-// line ends are made CR LF by writeText (platform/console.h). A new output
+// line ends are made CR LF by writeLines (platform/line_output.h). A new output
 // file is moved over the old one with MoveFileExW; a Ctrl-C while it is
 // written ends the process without a handler, so it may leave the hidden new
 // file, as a kill would.
@@ -31,7 +31,7 @@ void guardStandardStreams() {
       if (_open("NUL", _O_RDONLY | _O_BINARY) != fd) return;
     }
   }
-  // Console messages get their CR LF from LineOutput, not from the C
+  // Console messages get their CR LF from writeLines, not from the C
   // runtime's text mode.
   _setmode(1, _O_BINARY);
   _setmode(2, _O_BINARY);
