@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "input/byte_classes.h"
 #include "store/quote.h"
 #include "store/store.h"
 
