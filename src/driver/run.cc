@@ -5,12 +5,12 @@
 #include <stdexcept>
 
 #include "input/input_file.h"
+#include "input/quote.h"
 #include "ops/join.h"
 #include "ops/matching.h"
 #include "ops/product.h"
 #include "output/output_file.h"
 #include "platform/line_output.h"
-#include "store/quote.h"
 #include "store/store.h"
 
 namespace tjoin {

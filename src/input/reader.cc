@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "input/byte_classes.h"
-#include "store/quote.h"
+#include "input/quote.h"
 #include "store/store.h"
 
 namespace tjoin {

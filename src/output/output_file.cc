@@ -5,9 +5,9 @@
 #include <string>
 #include <utility>
 
+#include "input/quote.h"
 #include "output/writer.h"
 #include "platform/platform.h"
-#include "store/quote.h"
 #include "store/store.h"
 
 namespace tjoin {
