@@ -298,10 +298,10 @@ bool readRows(Cursor& in, int t, Failure* failure) {
     }
   }
   table.rowCount = r;
-  store.rowLines[t] = {};
+  store.rowsInText[t] = {};
   if (asLines && r > 0) {
     const std::size_t first = cellAt(table, 0, 0);
-    store.rowLines[t] = std::string_view(in.text + first, in.pos + 1 - first);
+    store.rowsInText[t] = std::string_view(in.text + first, in.pos + 1 - first);
   }
   if (r == MaxRows && rowFollows(in)) {
     return fail(failure, 0, tableLabel(t) + " has more than " + std::to_string(MaxRows) + " rows");

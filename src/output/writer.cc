@@ -79,12 +79,12 @@ void headerLine(const Relation& relation, std::string& line) {
 
 // Adds the bytes and lines of relation's block: its header line, its row
 // lines (cells, a "," between two, a line feed each) and the empty line.
-// rowLines, where not empty, are those row lines as they stand in the text.
-void addBlockSize(const Relation& relation, std::string_view rowLines, OutputSize& size) {
+// rowsInText, where not empty, are those row lines as they stand in the text.
+void addBlockSize(const Relation& relation, std::string_view rowsInText, OutputSize& size) {
   std::string header;
   headerLine(relation, header);
-  std::uint64_t bytes = header.size() + 1 + rowLines.size();
-  if (rowLines.empty()) {
+  std::uint64_t bytes = header.size() + 1 + rowsInText.size();
+  if (rowsInText.empty()) {
     bytes += static_cast<std::uint64_t>(relation.rowCount) *
              static_cast<std::uint64_t>(std::max(relation.columnCount, 1));
     for (int c = 0; c < relation.columnCount; ++c) {
@@ -198,28 +198,29 @@ void flush(LineOutput& out, Batch& batch) {
   batch.length = 0;
 }
 
-// Appends relation's block, writing each full block on the way. rowLines,
+// Appends relation's block, writing each full block on the way. rowsInText,
 // where not empty, are its row lines as they stand in the text: they go out
 // from there with no copy, or into the block when they are fewer bytes than
 // one (a write() of their own would cost more). W2's input tables took 1.09
 // ms to lay out row by row, 0.18 ms this way into memory (BM_WriteInputTables),
 // for 0.16 ms more that the reader spends telling whether they stand so
 // (BM_ReadInput).
-void addBlock(LineOutput& out, const Relation& relation, std::string_view rowLines, Batch& batch) {
+void addBlock(LineOutput& out, const Relation& relation, std::string_view rowsInText,
+              Batch& batch) {
   std::string header;
   headerLine(relation, header);
   append(batch, header);
-  if (rowLines.empty()) {
+  if (rowsInText.empty()) {
     const std::vector<Run> runs = runsOf(relation);
     for (int r = 0; r < relation.rowCount; ++r) {
       rowLine(relation, runs, r, batch);
       if (batch.length >= BlockBytes) flush(out, batch);
     }
-  } else if (batch.length + rowLines.size() <= BlockBytes) {
-    append(batch, rowLines);
+  } else if (batch.length + rowsInText.size() <= BlockBytes) {
+    append(batch, rowsInText);
   } else {
     flush(out, batch);
-    writeTextLines(out, rowLines);
+    writeTextLines(out, rowsInText);
   }
   append(batch, "\n");
 }
@@ -230,7 +231,7 @@ void writeInputTables(LineOutput& out) {
   Batch batch;
   append(batch, headingLine() + "\n");
   for (int i = 0; i < store.tableCount; ++i) {
-    addBlock(out, store.tables[i], store.rowLines[i], batch);
+    addBlock(out, store.tables[i], store.rowsInText[i], batch);
   }
   flush(out, batch);
 }
@@ -246,7 +247,7 @@ OutputSize outputSize() {
   size.bytes = headingLine().size() + 1;
   size.lines = 2;
   for (int i = 0; i < store.tableCount; ++i) {
-    addBlockSize(store.tables[i], store.rowLines[i], size);
+    addBlockSize(store.tables[i], store.rowsInText[i], size);
   }
   addBlockSize(store.result, {}, size);
   return size;

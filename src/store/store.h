@@ -42,7 +42,7 @@ struct RelationStore {
   // a line feed, where those bytes are exactly the lines the table's cells
   // make: every row holds as many values as the table has columns, and one
   // line feed follows each row. Empty otherwise, and for a table without rows.
-  std::array<std::string_view, MaxTables> rowLines{};
+  std::array<std::string_view, MaxTables> rowsInText{};
   Relation result;  // the fold so far, named "result"
 
   // Where an operator builds its output before handing it to result. One
