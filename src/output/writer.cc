@@ -98,15 +98,15 @@ void addBlockSize(const Relation& relation, std::string_view rowsInText, OutputS
 // Columns first to first + count - 1 of a Relation, which are consecutive
 // columns of one input table: in each row their cells stand in the text one
 // after the other, but for empty cells at the end (see Column).
-struct Run {
+struct ColumnRun {
   int first;
   int count;
 };
 
 // relation's columns cut into the longest runs; a column of no input table
 // is a run of its own. An input table is one run.
-std::vector<Run> runsOf(const Relation& relation) {
-  std::vector<Run> runs;
+std::vector<ColumnRun> columnRunsOf(const Relation& relation) {
+  std::vector<ColumnRun> runs;
   for (int p = 0; p < relation.columnCount; ++p) {
     const Column& column = relation.columns[p];
     if (p > 0 && column.originTable >= 0 &&
@@ -122,7 +122,8 @@ std::vector<Run> runsOf(const Relation& relation) {
 
 // Whether the first stored cells of run in row r stand in the text one after
 // the other with a "," between two, as a run's cells must.
-[[maybe_unused]] bool standsAsRead(const Relation& relation, const Run& run, int stored, int r) {
+[[maybe_unused]] bool standsAsRead(const Relation& relation, const ColumnRun& run, int stored,
+                                   int r) {
   for (int k = 1; k < stored; ++k) {
     const Cell before = cellAt(relation, run.first + k - 1, r);
     if (cellAt(relation, run.first + k, r) != before + cellText(before).size() + 1) return false;
@@ -140,13 +141,14 @@ constexpr int Ahead = 8;
 // own input row, so their text is asked for Ahead rows early. W2's result (41
 // columns, 10 runs a row) took 2.63 ms to lay out cell by cell, 1.68 ms run
 // by run, 1.35 ms with the text asked for ahead (BM_WriteResult).
-void rowLine(const Relation& relation, const std::vector<Run>& runs, int r, Batch& batch) {
+void rowLine(const Relation& relation, const std::vector<ColumnRun>& runs, int r, Batch& batch) {
   const char* text = store.text.data();
   const char* textEnd = text + store.text.size();
   if (r + Ahead < relation.rowCount) {
-    for (const Run& run : runs) __builtin_prefetch(text + cellAt(relation, run.first, r + Ahead));
+    for (const ColumnRun& run : runs)
+      __builtin_prefetch(text + cellAt(relation, run.first, r + Ahead));
   }
-  for (const Run& run : runs) {
+  for (const ColumnRun& run : runs) {
     int stored = run.count;
     while (stored > 0 && cellAt(relation, run.first + stored - 1, r) == EmptyCell) --stored;
     assert(standsAsRead(relation, run, stored, r));
@@ -211,7 +213,7 @@ void addBlock(LineOutput& out, const Relation& relation, std::string_view rowsIn
   headerLine(relation, header);
   append(batch, header);
   if (rowsInText.empty()) {
-    const std::vector<Run> runs = runsOf(relation);
+    const std::vector<ColumnRun> runs = columnRunsOf(relation);
     for (int r = 0; r < relation.rowCount; ++r) {
       rowLine(relation, runs, r, batch);
       if (batch.length >= BlockBytes) flush(out, batch);
