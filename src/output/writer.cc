@@ -184,7 +184,7 @@ void appendRowLine(const Relation& relation, const std::vector<ColumnRun>& runs,
 // cut after a line feed: where line ends are CR LF, each piece is converted in
 // a copy of its own, which stays that small.
 constexpr std::size_t PieceBytes = 1 << 20;
-void writeTextLines(LineOutput& out, std::string_view lines) {
+void writeLinesInPieces(LineOutput& out, std::string_view lines) {
   while (!lines.empty()) {
     std::size_t cut = lines.size();
     if (cut > PieceBytes) {
@@ -223,7 +223,7 @@ void addBlock(LineOutput& out, const Relation& relation, std::string_view rowsIn
     append(batch, rowsInText);
   } else {
     flush(out, batch);
-    writeTextLines(out, rowsInText);
+    writeLinesInPieces(out, rowsInText);
   }
   append(batch, "\n");
 }
