@@ -35,7 +35,7 @@ std::string printedBy(Step step) {
 }
 
 // count lines of row, each followed by its number when numbered ("k0", "k1", ...).
-inline std::string rowLines(int count, const std::string& row, bool numbered = false) {
+inline std::string repeatedLines(int count, const std::string& row, bool numbered = false) {
   std::string text;
   for (int r = 0; r < count; ++r) text += row + (numbered ? std::to_string(r) : "") + "\n";
   return text;

@@ -165,7 +165,7 @@ TEST(Reader, RefusesTextOutsideTheFormat) {
       // Not tjoin's layout at all.
       {"a,b,c\n1,2,3\n4,5,6\n", "line 3: table '': " + form + "'4,5,6'" + heading},
       // A last row without a line end counts like any other.
-      {"join(A)\n\nA(x int)\n" + rowLines(MaxRows, "1") + "2",
+      {"join(A)\n\nA(x int)\n" + repeatedLines(MaxRows, "1") + "2",
        "table 'A' has more than 10000 rows"},
   };
   for (const Case& c : cases) EXPECT_EQ(c.error, load(c.input)) << c.input;
@@ -207,7 +207,7 @@ TEST(Reader, RowsReadSixteenBytesAtATimeAsByteByByte) {
 }
 
 TEST(Reader, TenThousandRowsAreReadWhole) {
-  std::string input = "join(A,B)\n\nA(x int)\n" + rowLines(MaxRows, "1") + "\nB(y int)\n2\n";
+  std::string input = "join(A,B)\n\nA(x int)\n" + repeatedLines(MaxRows, "1") + "\nB(y int)\n2\n";
   ASSERT_EQ("", load(input));
   EXPECT_EQ(MaxRows, table(0).rowCount);
   EXPECT_EQ("B(y int)", showColumns(table(1)));
@@ -216,7 +216,7 @@ TEST(Reader, TenThousandRowsAreReadWhole) {
 
 TEST(Reader, RefusesInputBeyondTheCapacities) {
   EXPECT_EQ("table 'A' has more than 10000 rows",
-            load("join(A)\n\nA(x int)\n" + rowLines(MaxRows + 1, "1")));
+            load("join(A)\n\nA(x int)\n" + repeatedLines(MaxRows + 1, "1")));
 
   EXPECT_EQ("table 'A' has 51 columns, more than 50",
             load("join(A)\n\n" + wideHeader("A", MaxColumns + 1, "c")));
