@@ -108,8 +108,8 @@ int closeFile(int fd);
 // Removes the file at path, as far as it can.
 void removeFile(const char* path);
 
-// Backs the memory pages of [start, start + bytes) now, in one call, instead
-// of with one page fault each when first written (on the benchmark machine a
+// Prefaults the memory pages of [start, start + bytes) now, in one call,
+// instead of with one page fault each when first written (on the benchmark machine a
 // fault costs about 1.5 us, this about 1.2 us a page). A hint only: it does
 // nothing where the system has no such call, nor for a range within one page,
 // where the call costs more than the fault it saves. The range may begin and end

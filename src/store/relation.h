@@ -83,7 +83,7 @@ inline Cell cellAt(const Relation& relation, int c, int r) {
   return relation.cells[static_cast<std::size_t>(c) * MaxRows + r];
 }
 
-// Backs the storage of cells (c, firstRow) to (c, firstRow + rows - 1) in
+// Prefaults the pages of cells (c, firstRow) to (c, firstRow + rows - 1) in
 // one call rather than a page fault per page as they are first written.
 void prefaultCells(Relation& relation, int c, int firstRow, int rows);
 
