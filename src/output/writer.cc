@@ -146,8 +146,9 @@ void appendRowLine(const Relation& relation, const std::vector<ColumnRun>& runs,
   const char* text = store.text.data();
   const char* textEnd = text + store.text.size();
   if (r + Ahead < relation.rowCount) {
-    for (const ColumnRun& run : runs)
+    for (const ColumnRun& run : runs) {
       __builtin_prefetch(text + cellAt(relation, run.first, r + Ahead));
+    }
   }
   for (const ColumnRun& run : runs) {
     int stored = run.count;
