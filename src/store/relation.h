@@ -42,7 +42,8 @@ constexpr Cell EmptyCell = 0;
 // row (an output row is made of whole input rows), standing in the text one
 // after the other with a "," between two, as the reader stored them. The
 // reader leaves empty cells (EmptyCell) only for the values missing at a
-// row's end. So the writer copies such a run of cells as one piece of text.
+// row's end. So the writer copies such a run of cells as one piece of text,
+// and checks in Debug builds that they stand so.
 struct Column {
   std::string_view name;           // views into the run's text
   std::string_view type;           // compared as text, never interpreted
@@ -51,7 +52,7 @@ struct Column {
   std::int16_t originColumn = -1;  // its column
 };
 
-// Unmaps a Relation's cell storage.
+// Gives a Relation's cell storage back to the system.
 struct CellStorageRelease {
   void operator()(Cell* cells) const;
 };
