@@ -19,7 +19,7 @@
 #include "driver/run.h"
 #include "input/reader.h"
 #include "output/writer.h"
-#include "platform/console.h"
+#include "platform/line_output.h"
 #include "store/store.h"
 
 namespace {
@@ -59,9 +59,9 @@ void check(bool condition, const char* what) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static std::string printed;  // the run's messages, kept
-  printed.clear();
-  tjoin::console().kept = &printed;
+  // The run's messages, kept.
+  tjoin::standardOutput().fd = -1;
+  tjoin::standardOutput().text.clear();
 
   tjoin::resetStore();
   std::string err;

@@ -26,17 +26,17 @@ TEST(Capacity, FoldStepsAtTheBounds) {
   const std::string rows = "the result would have more than 10000 rows";
   // Joined on k: 3 left rows meet 3333 right ones, and the j row meets 1 or 2.
   auto join = [](int jRows) {
-    return "join(A,B)\n\nA(k t, a t)\nk,1\nk,2\nk,3\nj,4\n\nB(k t)\n" + rowLines(3333, "k") +
-           rowLines(jRows, "j");
+    return "join(A,B)\n\nA(k t, a t)\nk,1\nk,2\nk,3\nj,4\n\nB(k t)\n" + repeatedLines(3333, "k") +
+           repeatedLines(jRows, "j");
   };
   auto product = [](int left, int right) {
-    return "join(A,B)\n\nA(a t)\n" + rowLines(left, "a", true) + "\nB(b t)\n" +
-           rowLines(right, "b", true);
+    return "join(A,B)\n\nA(a t)\n" + repeatedLines(left, "a", true) + "\nB(b t)\n" +
+           repeatedLines(right, "b", true);
   };
   // A later step: A and B join one to one on k, then C shares no column.
   auto laterProduct = [](int right) {
-    return "join(A,B,C)\n\nA(k t)\n" + rowLines(73, "k", true) + "\nB(k t)\n" +
-           rowLines(73, "k", true) + "\nC(c t)\n" + rowLines(right, "c", true);
+    return "join(A,B,C)\n\nA(k t)\n" + repeatedLines(73, "k", true) + "\nB(k t)\n" +
+           repeatedLines(73, "k", true) + "\nC(c t)\n" + repeatedLines(right, "c", true);
   };
   // Joined on p0: A's 26 columns and B's others, 24 or 25.
   auto wideJoin = [](int others) {
@@ -79,7 +79,8 @@ TEST(Capacity, ValuesBeyondFiftyColumnsAreDropped) {
     if (c > 0) row += ',';
     row += std::to_string(c);
   }
-  ASSERT_EQ("", load("join(A)\n\n" + wideHeader("A", MaxColumns, "c") + rowLines(MaxRows, row)));
+  ASSERT_EQ("",
+            load("join(A)\n\n" + wideHeader("A", MaxColumns, "c") + repeatedLines(MaxRows, row)));
   const Relation& table = store.tables[0];
   ASSERT_EQ(MaxColumns, table.columnCount);
   ASSERT_EQ(MaxRows, table.rowCount);

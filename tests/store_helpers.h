@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "input/reader.h"
-#include "platform/console.h"
+#include "platform/line_output.h"
 #include "store/store.h"
 
 namespace tjoin {
@@ -25,15 +25,17 @@ inline std::string load(std::string_view input) {
 // Runs step with the console messages kept in memory; returns them.
 template <typename Step>
 std::string printedBy(Step step) {
-  std::string printed;
-  console().kept = &printed;
+  LineOutput& out = standardOutput();
+  out.fd = -1;
   step();
-  console().kept = nullptr;
+  out.fd = 1;
+  std::string printed;
+  printed.swap(out.text);
   return printed;
 }
 
 // count lines of row, each followed by its number when numbered ("k0", "k1", ...).
-inline std::string rowLines(int count, const std::string& row, bool numbered = false) {
+inline std::string repeatedLines(int count, const std::string& row, bool numbered = false) {
   std::string text;
   for (int r = 0; r < count; ++r) text += row + (numbered ? std::to_string(r) : "") + "\n";
   return text;

@@ -2,7 +2,7 @@
 // them, with their join, to the output file.
 
 #include "driver/run.h"
-#include "platform/console.h"
+#include "platform/line_output.h"
 #include "platform/platform.h"
 
 int main(int argc, char** argv) {

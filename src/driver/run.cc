@@ -6,13 +6,13 @@
 #include <string_view>
 
 #include "input/input_file.h"
+#include "input/quote.h"
 #include "ops/join.h"
 #include "ops/matching.h"
 #include "ops/product.h"
 #include "output/output_file.h"
-#include "platform/console.h"
+#include "platform/line_output.h"
 #include "platform/platform.h"
-#include "store/quote.h"
 #include "store/store.h"
 
 namespace tjoin {
@@ -86,7 +86,7 @@ bool foldTables(std::string* err) {
 }
 
 bool reportLostConsole() {
-  int error = console().error;
+  int error = standardOutput().error;
   if (error != 0) printError(std::string("cannot write standard output: ") + std::strerror(error));
   return error != 0;
 }

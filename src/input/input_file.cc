@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "input/quote.h"
 #include "input/reader.h"
 #include "platform/platform.h"
-#include "store/quote.h"
 #include "store/store.h"
 
 namespace tjoin {

@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "store/quote.h"
+#include "input/byte_classes.h"
+#include "input/quote.h"
 #include "store/store.h"
 
 namespace tjoin {
@@ -333,13 +334,13 @@ bool readRows(Cursor& in, int t, Failure* failure) {
   int r = 0;
   // PageRows cells of a column take 4 KiB, a page's worth. Once a table has
   // filled its first PageRows rows, each column's range for the rows to come
-  // is backed in one call before the rows that fill it are read: PageRows
+  // is prefaulted in one call before the rows that fill it are read: PageRows
   // rows, or half as many as the table holds so far, so that a big table
   // takes five calls a column and a table that ends early has at most half
-  // its pages backed for nothing. A small table is left to its page faults.
-  // (Here a fresh page costs about 1.5 us as a fault and 1.3 us backed in one
+  // its pages prefaulted for nothing. A small table is left to its page faults.
+  // (Here a fresh page costs about 1.5 us as a fault and 1.3 us prefaulted in one
   // call of many, and each call about 1 us more: W2's reading took 4.07 ms
-  // this way, 4.27 ms backing 1024 rows a call.)
+  // this way, 4.27 ms prefaulting 1024 rows a call.)
   constexpr int PageRows = 1024;
   // Whether the rows so far stand in the text as their lines: each holds a
   // value for every column, a line feed follows it and the next row begins
@@ -357,10 +358,10 @@ bool readRows(Cursor& in, int t, Failure* failure) {
     }
   }
   table.rowCount = r;
-  store.rowLines[t] = {};
+  store.rowsInText[t] = {};
   if (asLines && r > 0) {
     const std::size_t first = cellAt(table, 0, 0);
-    store.rowLines[t] = std::string_view(in.text + first, in.pos + 1 - first);
+    store.rowsInText[t] = std::string_view(in.text + first, in.pos + 1 - first);
   }
   if (r == MaxRows && rowFollows(in)) {
     return fail(failure, lineOf(in, skipWhiteSpace(in, in.pos)),
@@ -414,6 +415,10 @@ bool readTables(Cursor& in, Failure* failure) {
     }
     std::copy_n(header.columns.begin(), header.columnCount, table.columns.begin());
     table.columnCount = header.columnCount;
+    for (int c = 0; c < table.columnCount; ++c) {
+      table.columns[c].originTable = static_cast<std::int16_t>(t);
+      table.columns[c].originColumn = static_cast<std::int16_t>(c);
+    }
     in.pos = header.end;
     if (!readRows(in, t, failure)) return false;
     lastWordEnd = in.pos;

@@ -42,7 +42,10 @@ std::string inputTooLarge(std::string_view what, std::uint64_t bytes, bool exact
 
 // Copies input into store.text and reads it as readStoreText does. Errors are
 // worded as for a file without a name: "line 3: table 'A': ...".
-// REQUIRES: the store in its initial state (resetStore).
+// REQUIRES: the store in its initial state (resetStore), or holding an input
+// read this way before: its input tables and row lines are then replaced
+// whole, and its result, which views the earlier text, must be folded anew
+// before it is read.
 bool readInput(std::string_view input, std::string* err);
 
 // Reads store.text, which holds a line feed, the input's bytes and a line

@@ -187,7 +187,7 @@ TEST(Reader, RefusesTextOutsideTheFormat) {
       // Not tjoin's layout at all.
       {"a,b,c\n1,2,3\n4,5,6\n", "line 1: the heading names an empty table" + heading},
       // A last row without a line end counts like any other.
-      {"join(A)\n\nA(x int)\n" + rowLines(MaxRows, "1") + "2",
+      {"join(A)\n\nA(x int)\n" + repeatedLines(MaxRows, "1") + "2",
        "line 10004: table 'A' has more than 10000 rows"},
   };
   for (const Case& c : cases) EXPECT_EQ(c.error, load(c.input)) << c.input;
@@ -229,7 +229,7 @@ TEST(Reader, RowsReadSixteenBytesAtATimeAsByteByByte) {
 }
 
 TEST(Reader, TenThousandRowsAreReadWhole) {
-  std::string input = "join(A,B)\n\nA(x int)\n" + rowLines(MaxRows, "1") + "\nB(y int)\n2\n";
+  std::string input = "join(A,B)\n\nA(x int)\n" + repeatedLines(MaxRows, "1") + "\nB(y int)\n2\n";
   ASSERT_EQ("", load(input));
   EXPECT_EQ(MaxRows, table(0).rowCount);
   EXPECT_EQ("B(y int)", showColumns(table(1)));
@@ -239,7 +239,7 @@ TEST(Reader, TenThousandRowsAreReadWhole) {
 TEST(Reader, RefusesInputBeyondTheCapacities) {
   // Each names its line: the first row too many, the header line, the heading.
   EXPECT_EQ("line 10005: table 'A' has more than 10000 rows",
-            load("join(A)\n\nA(x int)\n" + rowLines(MaxRows, "1") + "\n1\n"));
+            load("join(A)\n\nA(x int)\n" + repeatedLines(MaxRows, "1") + "\n1\n"));
   EXPECT_EQ("line 5: table 'B' has 51 columns, more than 50",
             load("join(A,B)\n\nA(x t)\n\n" + wideHeader("B", MaxColumns + 1, "c")));
   EXPECT_EQ("line 2: the heading names 11 tables, more than 10",

@@ -1,5 +1,8 @@
 #include "ops/compose.h"
 
+#include <algorithm>
+#include <cassert>
+
 #include "store/store.h"
 
 namespace tjoin {
@@ -7,6 +10,10 @@ namespace tjoin {
 void composeResult(const Relation& left, const Relation& right,
                    const std::array<bool, MaxColumns>& keepRight,
                    const std::vector<RowPair>& rows) {
+  assert(rows.size() <= MaxRows);
+  assert(left.columnCount +
+             std::count(keepRight.begin(), keepRight.begin() + right.columnCount, true) <=
+         MaxColumns);
   const int rowCount = static_cast<int>(rows.size());
   // Where the output is built. Straight into the result when left is another
   // Relation; when left is the result itself, in place as long as no output
@@ -27,14 +34,14 @@ void composeResult(const Relation& left, const Relation& right,
   // already holds its value), so leftovers beyond the counts are never read.
   int p = 0;
   for (int c = 0; c < left.columnCount; ++c, ++p) {
-    out.columns[p] = Column{left.columns[c].name, left.columns[c].type};
+    out.columns[p] = left.columns[c];
     if (leftStays) continue;
     prefaultCells(out, p, 0, rowCount);
     for (int r = 0; r < rowCount; ++r) cellAt(out, p, r) = cellAt(left, c, rows[r].left);
   }
   for (int c = 0; c < right.columnCount; ++c) {
     if (!keepRight[c]) continue;
-    out.columns[p] = Column{right.columns[c].name, right.columns[c].type};
+    out.columns[p] = right.columns[c];
     prefaultCells(out, p, 0, rowCount);
     for (int r = 0; r < rowCount; ++r) cellAt(out, p, r) = cellAt(right, c, rows[r].right);
     ++p;

@@ -22,9 +22,7 @@ struct RowPair {
 // Replaces store.result with the Relation named "result" whose Columns are all
 // of left's, then right's Columns c with keepRight[c], and whose row r is left
 // row rows[r].left followed by the kept cells of right row rows[r].right. The
-// Columns are copies of left's and right's (their names view the same bytes of
-// the text), so a column of the result shows which input column its cells are
-// from; the writer relies on it.
+// Columns are copies of left's and right's, origins included (see Column).
 // left may be store.result itself: the output is then built in place, unless
 // an output row needs a left row that an earlier output row has overwritten;
 // then it is built aside, in the store's scratch Relation, whose cell storage

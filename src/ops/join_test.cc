@@ -115,12 +115,12 @@ TEST(NaturalJoin, LeftMayBeTheResultItself) {
 
 TEST(NaturalJoin, RefusesOutputBeyondTheCapacity) {
   // 10100 matches: 101 left rows and 100 right rows on one key value.
-  std::string many = "join(L,R)\n\nL(k t, a t)\n" + rowLines(101, "1,", true) + "\nR(k t, b t)\n" +
-                     rowLines(100, "1,", true);
+  std::string many = "join(L,R)\n\nL(k t, a t)\n" + repeatedLines(101, "1,", true) +
+                     "\nR(k t, b t)\n" + repeatedLines(100, "1,", true);
   EXPECT_EQ("the result would have more than 10000 rows", join(many));
   EXPECT_EQ(0, store.result.columnCount);  // result untouched
-  std::string exact = "join(L,R)\n\nL(k t, a t)\n" + rowLines(100, "1,", true) + "\nR(k t, b t)\n" +
-                      rowLines(100, "1,", true);
+  std::string exact = "join(L,R)\n\nL(k t, a t)\n" + repeatedLines(100, "1,", true) +
+                      "\nR(k t, b t)\n" + repeatedLines(100, "1,", true);
   EXPECT_EQ("", join(exact));
   EXPECT_EQ(MaxRows, store.result.rowCount);
 

@@ -1,6 +1,6 @@
 #include "ops/matching.h"
 
-#include "platform/console.h"
+#include "platform/line_output.h"
 #include "store/store.h"
 
 namespace tjoin {

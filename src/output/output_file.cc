@@ -7,9 +7,9 @@
 #include <string_view>
 #include <utility>
 
+#include "input/quote.h"
 #include "output/writer.h"
 #include "platform/platform.h"
-#include "store/quote.h"
 #include "store/store.h"
 
 namespace tjoin {

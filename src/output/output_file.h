@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "output/line_output.h"
+#include "platform/line_output.h"
 
 namespace tjoin {
 

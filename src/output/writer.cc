@@ -1,10 +1,10 @@
 #include "output/writer.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "store/store.h"
@@ -79,12 +79,12 @@ void headerLine(const Relation& relation, std::string& line) {
 
 // Adds the bytes and lines of relation's block: its header line, its row
 // lines (cells, a "," between two, a line feed each) and the empty line.
-// rowLines, where not empty, are those row lines as they stand in the text.
-void addBlockSize(const Relation& relation, std::string_view rowLines, OutputSize& size) {
+// rowsInText, where not empty, are those row lines as they stand in the text.
+void addBlockSize(const Relation& relation, std::string_view rowsInText, OutputSize& size) {
   std::string header;
   headerLine(relation, header);
-  std::uint64_t bytes = header.size() + 1 + rowLines.size();
-  if (rowLines.empty()) {
+  std::uint64_t bytes = header.size() + 1 + rowsInText.size();
+  if (rowsInText.empty()) {
     bytes += static_cast<std::uint64_t>(relation.rowCount) *
              static_cast<std::uint64_t>(std::max(relation.columnCount, 1));
     for (int c = 0; c < relation.columnCount; ++c) {
@@ -95,71 +95,65 @@ void addBlockSize(const Relation& relation, std::string_view rowLines, OutputSiz
   size.lines += 2 + static_cast<std::uint64_t>(relation.rowCount);
 }
 
-// Columns first to first + count - 1 of a Relation, which are columns of one
-// input table in the same order. A Column comes from the reader and travels
-// with its cells: a column of the result is a column of an input table (its
-// name views the same bytes of the text) and each of its cells is that
-// column's cell in the row of that table that the result's row took. So a
-// run's cells in one row are values of one input row, standing in the text
-// one after the other with a "," between two, as the reader stored them; only
-// missing values at the row's end are empty cells.
-struct Run {
+// Columns first to first + count - 1 of a Relation, which are consecutive
+// columns of one input table: in each row their cells stand in the text one
+// after the other, but for empty cells at the end (see Column).
+struct ColumnRun {
   int first;
   int count;
 };
 
-// The input table and column that column is, or {-1, -1} when it is none (a
-// Relation built by hand).
-std::pair<int, int> originOf(const Column& column) {
-  for (int t = 0; t < store.tableCount; ++t) {
-    const Relation& table = store.tables[t];
-    for (int c = 0; c < table.columnCount; ++c) {
-      if (table.columns[c].name.data() == column.name.data() &&
-          table.columns[c].type.data() == column.type.data()) {
-        return {t, c};
-      }
-    }
-  }
-  return {-1, -1};
-}
-
 // relation's columns cut into the longest runs; a column of no input table
 // is a run of its own. An input table is one run.
-std::vector<Run> runsOf(const Relation& relation) {
-  std::vector<Run> runs;
-  std::pair<int, int> previous{-1, -1};
+std::vector<ColumnRun> columnRunsOf(const Relation& relation) {
+  std::vector<ColumnRun> runs;
   for (int p = 0; p < relation.columnCount; ++p) {
-    std::pair<int, int> origin = originOf(relation.columns[p]);
-    if (!runs.empty() && origin.first >= 0 && origin.first == previous.first &&
-        origin.second == previous.second + 1) {
+    const Column& column = relation.columns[p];
+    if (p > 0 && column.originTable >= 0 &&
+        column.originTable == relation.columns[p - 1].originTable &&
+        column.originColumn == relation.columns[p - 1].originColumn + 1) {
       ++runs.back().count;
     } else {
       runs.push_back({p, 1});
     }
-    previous = origin;
   }
   return runs;
 }
 
-// How many rows ahead rowLine asks for the text of a run's first value.
+// Whether the first stored cells of run in row r stand in the text one after
+// the other with a "," between two, as a run's cells must.
+[[maybe_unused]] bool standsAsRead(const Relation& relation, const ColumnRun& run, int stored,
+                                   int r) {
+  for (int k = 1; k < stored; ++k) {
+    const Cell before = cellAt(relation, run.first + k - 1, r);
+    if (cellAt(relation, run.first + k, r) != before + cellText(before).size() + 1) return false;
+  }
+  return true;
+}
+
+// How many rows ahead appendRowLine prefetches the text of a run's first value.
 constexpr int Ahead = 8;
 
 // Appends row r as a line: its cells, each followed by a ",", the last one's
 // "," made a line feed. Each run is one copy of the text from its first value
 // to the end of its last stored one, then a "," per missing value and one
 // after the last. A result row's runs lie anywhere in the text, each in its
-// own input row, so their text is asked for Ahead rows early. W2's result (41
+// own input row, so their text is prefetched Ahead rows early. W2's result (41
 // columns, 10 runs a row) took 2.63 ms to lay out cell by cell, 1.68 ms run
-// by run, 1.35 ms with the text asked for ahead (BM_WriteResult).
-void rowLine(const Relation& relation, const std::vector<Run>& runs, int r, Batch& batch) {
+// by run, 1.35 ms with the text prefetched (BM_WriteResult).
+void appendRowLine(const Relation& relation, const std::vector<ColumnRun>& runs, int r,
+                   Batch& batch) {
   const char* text = store.text.data();
   const char* textEnd = text + store.text.size();
   if (r + Ahead < relation.rowCount) {
-    for (const Run& run : runs) __builtin_prefetch(text + cellAt(relation, run.first, r + Ahead));
+    for (const ColumnRun& run : runs) {
+      __builtin_prefetch(text + cellAt(relation, run.first, r + Ahead));
+    }
   }
-  for (const Run& run : runs) {
+  for (const ColumnRun& run : runs) {
     int stored = run.count;
     while (stored > 0 && cellAt(relation, run.first + stored - 1, r) == EmptyCell) --stored;
+    assert(standsAsRead(relation, run, stored, r));
     std::size_t span = 0;
     const char* first = text + cellAt(relation, run.first, r);
     if (stored > 0) {
@@ -191,7 +185,7 @@ void rowLine(const Relation& relation, const std::vector<Run>& runs, int r, Batc
 // cut after a line feed: where line ends are CR LF, each piece is converted in
 // a copy of its own, which stays that small.
 constexpr std::size_t PieceBytes = 1 << 20;
-void writeTextLines(LineOutput& out, std::string_view lines) {
+void writeLinesInPieces(LineOutput& out, std::string_view lines) {
   while (!lines.empty()) {
     std::size_t cut = lines.size();
     if (cut > PieceBytes) {
@@ -208,28 +202,29 @@ void flush(LineOutput& out, Batch& batch) {
   batch.length = 0;
 }
 
-// Appends relation's block, writing each full block on the way. rowLines,
+// Appends relation's block, writing each full block on the way. rowsInText,
 // where not empty, are its row lines as they stand in the text: they go out
 // from there with no copy, or into the block when they are fewer bytes than
 // one (a write() of their own would cost more). W2's input tables took 1.09
 // ms to lay out row by row, 0.18 ms this way into memory (BM_WriteInputTables),
 // for 0.16 ms more that the reader spends telling whether they stand so
 // (BM_ReadInput).
-void addBlock(LineOutput& out, const Relation& relation, std::string_view rowLines, Batch& batch) {
+void addBlock(LineOutput& out, const Relation& relation, std::string_view rowsInText,
+              Batch& batch) {
   std::string header;
   headerLine(relation, header);
   append(batch, header);
-  if (rowLines.empty()) {
-    const std::vector<Run> runs = runsOf(relation);
+  if (rowsInText.empty()) {
+    const std::vector<ColumnRun> runs = columnRunsOf(relation);
     for (int r = 0; r < relation.rowCount; ++r) {
-      rowLine(relation, runs, r, batch);
+      appendRowLine(relation, runs, r, batch);
       if (batch.length >= BlockBytes) flush(out, batch);
     }
-  } else if (batch.length + rowLines.size() <= BlockBytes) {
-    append(batch, rowLines);
+  } else if (batch.length + rowsInText.size() <= BlockBytes) {
+    append(batch, rowsInText);
   } else {
     flush(out, batch);
-    writeTextLines(out, rowLines);
+    writeLinesInPieces(out, rowsInText);
   }
   append(batch, "\n");
 }
@@ -240,7 +235,7 @@ void writeInputTables(LineOutput& out) {
   Batch batch;
   append(batch, headingLine() + "\n");
   for (int i = 0; i < store.tableCount; ++i) {
-    addBlock(out, store.tables[i], store.rowLines[i], batch);
+    addBlock(out, store.tables[i], store.rowsInText[i], batch);
   }
   flush(out, batch);
 }
@@ -256,7 +251,7 @@ OutputSize outputSize() {
   size.bytes = headingLine().size() + 1;
   size.lines = 2;
   for (int i = 0; i < store.tableCount; ++i) {
-    addBlockSize(store.tables[i], store.rowLines[i], size);
+    addBlockSize(store.tables[i], store.rowsInText[i], size);
   }
   addBlockSize(store.result, {}, size);
   return size;

@@ -14,14 +14,14 @@
 
 #include <cstdint>
 
-#include "output/line_output.h"
+#include "platform/line_output.h"
 #include "store/relation.h"
 
 namespace tjoin {
 
 // Writes the heading line naming store.tables[0] to [tableCount - 1], the
 // empty line, and the block of each of those tables. A table's rows that stand
-// in the text as its lines (store.rowLines) go out from the text as they are.
+// in the text as its lines (store.rowsInText) go out from the text as they are.
 void writeInputTables(LineOutput& out);
 
 // Writes relation's block: its header line, one line per row and the empty

@@ -24,7 +24,7 @@ extern const std::string_view PathSeparators;
 // Makes sure descriptors 0, 1 and 2 are open, so that no file tjoin opens
 // takes one of them. A closed one is filled with the null device opened for
 // reading only, so that writing a console message to it still fails. 1 and 2
-// then take bytes as they are: the console's line ends come from LineOutput.
+// then take bytes as they are: writeLines gives every line its line end.
 void guardStandardStreams();
 
 // Sets up how tjoin ends when it is stopped: every signal that would end the
@@ -158,8 +158,8 @@ int closeFile(int fd);
 // Removes the file at path, as far as it can.
 void removeFile(const char* path);
 
-// Backs the memory pages of [start, start + bytes) now, in one call, instead
-// of with one page fault each when first written (on the benchmark machine a
+// Prefaults the memory pages of [start, start + bytes) now, in one call,
+// instead of with one page fault each when first written (on the benchmark machine a
 // fault costs about 1.5 us, this about 1.2 us a page). A hint only: it does
 // nothing where the system has no such call, nor for a range within one page,
 // where the call costs more than the fault it saves. The range may begin and end

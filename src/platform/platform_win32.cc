@@ -1,9 +1,9 @@
 // Windows, through the C runtime's descriptor functions: files are opened in
 // binary mode, so bytes are read and written as they are, and the output's
-// line ends are made CR LF by writeText (platform/console.h). A new output
-// file is moved over the old one with MoveFileExW; a console control event
-// (Ctrl-C, Ctrl-Break, the console closed) while it is written removes it
-// first, as the signals do on POSIX systems. Windows has no file without a
+// line ends are made CR LF by writeLines (platform/line_output.h). A new
+// output file is moved over the old one with MoveFileExW; a console control
+// event (Ctrl-C, Ctrl-Break, the console closed) while it is written removes
+// it first, as the signals do on POSIX systems. Windows has no file without a
 // name, so a kill while it is written may leave the hidden new file.
 
 // rand_s, the system's random numbers, is declared only when asked for.
@@ -32,7 +32,7 @@ void guardStandardStreams() {
       if (_open("NUL", _O_RDONLY | _O_BINARY) != fd) return;
     }
   }
-  // Console messages get their CR LF from LineOutput, not from the C
+  // Console messages get their CR LF from writeLines, not from the C
   // runtime's text mode.
   _setmode(1, _O_BINARY);
   _setmode(2, _O_BINARY);

@@ -1,6 +1,8 @@
 #include "store/relation.h"
 
 #include <algorithm>
+#include <cassert>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/platform.h"
@@ -10,12 +12,34 @@ namespace {
 
 constexpr std::size_t CellStorageBytes = sizeof(Cell) * MaxColumns * MaxRows;
 
+// Under AddressSanitizer the cells come from the heap: it checks every access
+// to a heap block against the block's bounds, and sees none to pages mapped
+// by hand.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool CellsOnHeap = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool CellsOnHeap = true;
+#else
+constexpr bool CellsOnHeap = false;
+#endif
+#else
+constexpr bool CellsOnHeap = false;
+#endif
+
 }  // namespace
 
-void CellStorageRelease::operator()(Cell* cells) const { unmapZeroPages(cells, CellStorageBytes); }
+void CellStorageRelease::operator()(Cell* cells) const {
+  if (CellsOnHeap) {
+    std::free(cells);
+  } else {
+    unmapZeroPages(cells, CellStorageBytes);
+  }
+}
 
 CellStorage makeCellStorage() {
-  return CellStorage(static_cast<Cell*>(mapZeroPages(CellStorageBytes)));
+  void* cells = CellsOnHeap ? std::calloc(CellStorageBytes, 1) : mapZeroPages(CellStorageBytes);
+  return CellStorage(static_cast<Cell*>(cells));
 }
 
 void prefaultCells(Relation& relation, int c, int firstRow, int rows) {
@@ -23,6 +47,8 @@ void prefaultCells(Relation& relation, int c, int firstRow, int rows) {
 }
 
 void copyRelation(const Relation& source, Relation& destination) {
+  assert(0 <= source.columnCount && source.columnCount <= MaxColumns);
+  assert(0 <= source.rowCount && source.rowCount <= MaxRows);
   if (&source == &destination) return;
   destination.name = source.name;
   destination.columnCount = source.columnCount;

@@ -10,6 +10,7 @@
 #define TJOIN_STORE_RELATION_H_
 
 #include <array>
+#include <cassert>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -31,20 +32,35 @@ constexpr int MaxRows = 10000;  // rows in one Relation (cells per column)
 using Cell = std::uint32_t;
 constexpr Cell EmptyCell = 0;
 
+// Where a Column comes from. The reader gives each Column of input table t
+// the origin (t, c), its own place; every copy of a Column keeps it, so a
+// column of the result names the input column whose cells it holds, and -1
+// says that a Column is no input column's (one made by hand).
+//
+// The writer relies on it: where columns of a Relation hold consecutive
+// columns of one input table, their cells in one row are values of one input
+// row (an output row is made of whole input rows), standing in the text one
+// after the other with a "," between two, as the reader stored them. The
+// reader leaves empty cells (EmptyCell) only for the values missing at a
+// row's end. So the writer copies such a run of cells as one piece of text,
+// and checks in Debug builds that they stand so.
 struct Column {
-  std::string_view name;  // views into the run's text
-  std::string_view type;  // compared as text, never interpreted
-  std::int32_t aux = 0;   // travels with the Column on a copy; nothing reads it
+  std::string_view name;           // views into the run's text
+  std::string_view type;           // compared as text, never interpreted
+  std::int32_t aux = 0;            // travels with the Column on a copy; nothing reads it
+  std::int16_t originTable = -1;   // the input table, or -1
+  std::int16_t originColumn = -1;  // its column
 };
 
-// Unmaps a Relation's cell storage.
+// Gives a Relation's cell storage back to the system.
 struct CellStorageRelease {
   void operator()(Cell* cells) const;
 };
 using CellStorage = std::unique_ptr<Cell[], CellStorageRelease>;
 
 // Returns MaxColumns x MaxRows empty cells in zero-filled pages that cost no
-// memory until a cell in them is written, or no storage (nullptr) when the
+// memory until a cell in them is written (a heap block where AddressSanitizer
+// is to see every cell access), or no storage (nullptr) when the
 // system has no address space left for them. The store's Relations get
 // theirs before the run starts, where nothing could report a failure: the
 // driver checks them (storeHasCells).
@@ -60,13 +76,15 @@ struct Relation {
 
 // REQUIRES: 0 <= c < MaxColumns, 0 <= r < MaxRows.
 inline Cell& cellAt(Relation& relation, int c, int r) {
+  assert(0 <= c && c < MaxColumns && 0 <= r && r < MaxRows);
   return relation.cells[static_cast<std::size_t>(c) * MaxRows + r];
 }
 inline Cell cellAt(const Relation& relation, int c, int r) {
+  assert(0 <= c && c < MaxColumns && 0 <= r && r < MaxRows);
   return relation.cells[static_cast<std::size_t>(c) * MaxRows + r];
 }
 
-// Backs the storage of cells (c, firstRow) to (c, firstRow + rows - 1) in
+// Prefaults the pages of cells (c, firstRow) to (c, firstRow + rows - 1) in
 // one call rather than a page fault per page as they are first written.
 void prefaultCells(Relation& relation, int c, int firstRow, int rows);
 
@@ -74,6 +92,7 @@ void prefaultCells(Relation& relation, int c, int firstRow, int rows);
 // the count and the cells below both counts. Nothing beyond the source's counts
 // is touched, so the destination keeps its leftovers there. (A single input
 // table becomes the result this way.)
+// REQUIRES: source's counts within the capacities.
 void copyRelation(const Relation& source, Relation& destination);
 
 // Makes destination's content what source's is, as copyRelation does, but

@@ -83,13 +83,14 @@ TEST(CopyRelation, ReplacesContentAndKeepsLeftoversBeyondIt) {
   resetStore();
   Relation source, destination;
   fill(destination, "D", 5, 4);
+  for (Column& column : destination.columns) column = Column{"old", "u", 9};
   fill(source, "S", 3, 2);
   copyRelation(source, destination);
   EXPECT_EQ("S(c0 t, c1 t, c2 t)", showColumns(destination));
   EXPECT_EQ("S0.0,S1.0,S2.0|S0.1,S1.1,S2.1", showRows(destination));
   EXPECT_EQ(3, destination.columns[2].aux);
   // Beyond the new counts the earlier texts stay; they are not content.
-  EXPECT_EQ("c3", destination.columns[3].name);
+  EXPECT_EQ("old", destination.columns[3].name);
   EXPECT_EQ("D4.3", cellText(cellAt(destination, 4, 3)));
   EXPECT_EQ("D0.2", cellText(cellAt(destination, 0, 2)));
 }

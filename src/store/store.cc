@@ -37,7 +37,7 @@ void resetStore() {
   emptyRelation(store.result);
   emptyRelation(store.scratch);
   store.tableCount = 1;
-  store.rowLines.fill({});
+  store.rowsInText.fill({});
   store.pairCount = 0;
   store.leftIndex.fill(0);
   store.rightIndex.fill(0);

@@ -1,12 +1,20 @@
 // The RelationStore: the one store of a run, holding the input text, the input
 // Relations, the running result of the fold and the ColumnPairs of the fold
 // step under way. Every part of tjoin reads and writes its fields directly.
+//
+// The one global store, and operations that talk through it rather than
+// through their arguments and results, are the design, on purpose:
+// findCommonColumns leaves the ColumnPairs here for the operator that follows
+// it, naturalJoin falls back to the product when they are none, and the
+// matching itself prints "Kozos oszlop: Nincs". Do not take them for
+// accidents to tidy away.
 
 #ifndef TJOIN_STORE_STORE_H_
 #define TJOIN_STORE_STORE_H_
 
 #include <array>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -34,7 +42,7 @@ struct RelationStore {
   // a line feed, where those bytes are exactly the lines the table's cells
   // make: every row holds as many values as the table has columns, and one
   // line feed follows each row. Empty otherwise, and for a table without rows.
-  std::array<std::string_view, MaxTables> rowLines{};
+  std::array<std::string_view, MaxTables> rowsInText{};
   Relation result;  // the fold so far, named "result"
 
   // Where an operator builds its output before handing it to result. One
@@ -61,39 +69,36 @@ void resetStore();
 // system refused the memory for one.
 bool storeHasCells();
 
-// Byte classes of the file format, looked up per byte by the reader and by
-// cellText. White space is the six bytes space, \t, \n, \v, \f and \r; a cell
-// ends at white space or ","; a word holding "(" is a header, not a row.
-enum ByteClass : unsigned char { CommaByte = 1, SpaceByte = 2, ParenByte = 4 };
-constexpr std::array<unsigned char, 256> ByteClasses = [] {
-  std::array<unsigned char, 256> classes{};
-  for (unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r'}) classes[c] = SpaceByte;
-  classes[static_cast<unsigned char>(',')] = CommaByte;
-  classes[static_cast<unsigned char>('(')] = ParenByte;
-  return classes;
+// A cell ends at a "," or at white space, one of the six bytes space, \t, \n,
+// \v, \f and \r: the reader stores a value where it begins and every part of
+// tjoin finds its end by this rule (see Cell). CellEnds holds it per byte:
+// CommaEnd for ",", SpaceEnd for white space, 0 for any other byte.
+enum CellEnd : unsigned char { CommaEnd = 1, SpaceEnd = 2 };
+constexpr std::array<unsigned char, 256> CellEnds = [] {
+  std::array<unsigned char, 256> ends{};
+  for (unsigned char c : {' ', '\t', '\n', '\v', '\f', '\r'}) ends[c] = SpaceEnd;
+  ends[static_cast<unsigned char>(',')] = CommaEnd;
+  return ends;
 }();
-inline unsigned char byteClass(char c) { return ByteClasses[static_cast<unsigned char>(c)]; }
 
-inline bool isWhiteSpace(char c) { return byteClass(c) == SpaceByte; }
+inline bool isWhiteSpace(char c) { return CellEnds[static_cast<unsigned char>(c)] == SpaceEnd; }
 
 // Whether c ends a cell: a "," or white space.
-inline bool endsCell(char c) { return (byteClass(c) & (CommaByte | SpaceByte)) != 0; }
+inline bool endsCell(char c) { return CellEnds[static_cast<unsigned char>(c)] != 0; }
 
 #if defined(__SSE2__)
-// The sixteen bytes from p as bit masks, bit i for p[i]: its "," bytes, its
-// white space and its "(" bytes.
-struct ByteMasks {
-  unsigned commas, spaces, parens;
-};
-inline ByteMasks byteMasks(const char* p) {
-  __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+// Bit i set where byte i of bytes is white space.
+inline unsigned whiteSpaceMask(__m128i bytes) {
   // \t, \n, \v, \f and \r are 9 to 13: less 9, at most 4 (unsigned).
   __m128i control = _mm_sub_epi8(bytes, _mm_set1_epi8(9));
   control = _mm_cmpeq_epi8(_mm_min_epu8(control, _mm_set1_epi8(4)), control);
   __m128i spaces = _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(' ')), control);
-  return {static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(',')))),
-          static_cast<unsigned>(_mm_movemask_epi8(spaces)),
-          static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('('))))};
+  return static_cast<unsigned>(_mm_movemask_epi8(spaces));
+}
+
+// Bit i set where byte i of bytes is c.
+inline unsigned byteMask(__m128i bytes, char c) {
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8(c))));
 }
 #endif
 
@@ -108,8 +113,8 @@ inline std::size_t cellLength(const char* begin) {
 #if defined(__SSE2__)
   const char* textEnd = store.text.data() + store.text.size();
   for (; textEnd - p >= 16; p += 16) {
-    ByteMasks masks = byteMasks(p);
-    if (unsigned ends = masks.commas | masks.spaces) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    if (unsigned ends = byteMask(bytes, ',') | whiteSpaceMask(bytes)) {
       return static_cast<std::size_t>(p - begin) + std::countr_zero(ends);
     }
   }

@@ -1,7 +1,7 @@
 // Quoting names, paths and input text for one-line messages.
 
-#ifndef TJOIN_STORE_QUOTE_H_
-#define TJOIN_STORE_QUOTE_H_
+#ifndef TJOIN_INPUT_QUOTE_H_
+#define TJOIN_INPUT_QUOTE_H_
 
 #include <cstddef>
 #include <string>
@@ -20,4 +20,4 @@ std::string quoted(std::string_view text, std::size_t maxBytes = std::string_vie
 
 }  // namespace tjoin
 
-#endif  // TJOIN_STORE_QUOTE_H_
+#endif  // TJOIN_INPUT_QUOTE_H_

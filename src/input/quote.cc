@@ -1,4 +1,4 @@
-#include "store/quote.h"
+#include "input/quote.h"
 
 namespace tjoin {
 
