@@ -3,59 +3,72 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "ops/compose.h"
+#include "ops/key_hash.h"
 #include "ops/product.h"
 #include "store/store.h"
 
 namespace tjoin {
 namespace {
 
-// 64-bit FNV-1a over the join cells, then a multiply-xorshift finaliser
-// (MurmurHash3's): FNV's top bits are its weakest, and the index reads them.
-constexpr std::uint64_t FnvOffsetBasis = 0xcbf29ce484222325ULL;
-constexpr std::uint64_t FnvPrime = 0x100000001b3ULL;
-constexpr std::uint64_t FinalMultiplier = 0xff51afd7ed558ccdULL;
+// The join cells of one side of a fold step: columns[0] to columns[count - 1]
+// of relation, in ColumnPair order. A row's key is the bytes of its join cells
+// with a "," between two, the same for both sides when the cells are equal.
+// When the columns are consecutive columns of one input table in their order
+// (a run, as the writer calls it), a row's key stands in the text as it is,
+// from its first cell to the end of its last, in every row whose last cell
+// holds a value (only values missing at a row's end are empty cells), and
+// needs no copy. Otherwise it is copied into a buffer, cell by cell.
+struct KeyColumns {
+  const Relation& relation;
+  const std::int32_t* columns;
+  int count;
+  bool inText;  // the columns are such a run
+};
 
-// Hashes a cell's bytes in the same pass that finds their end (a pass for
-// each, cellText's and the hash's, makes a join step about 10% slower).
-std::uint64_t hashCell(std::uint64_t h, Cell cell) {
-  for (const char* p = store.text.data() + cell; !endsCell(*p); ++p) {
-    h = (h ^ static_cast<unsigned char>(*p)) * FnvPrime;
-  }
-  return (h ^ ',') * FnvPrime;  // a cell never holds ",": keeps cells apart
-}
-
-std::uint32_t hashRow(const Relation& relation, int row, const std::int32_t* columns, int count) {
-  std::uint64_t h = FnvOffsetBasis;
-  for (int k = 0; k < count; ++k) h = hashCell(h, cellAt(relation, columns[k], row));
-  h ^= h >> 33;
-  h *= FinalMultiplier;
-  return static_cast<std::uint32_t>((h ^ (h >> 33)) >> 32);
-}
-
-// Whether two cells hold the same bytes, compared in the pass that finds
-// their ends: join cells are mostly short, where finding both ends first and
-// then comparing costs more than the comparison itself (W5's join step took
-// 0.415 ms this way, 0.505 ms with cellText and a compare; BM_NaturalJoinStep/W5).
-bool sameCell(Cell a, Cell b) {
-  const char* p = store.text.data() + a;
-  const char* q = store.text.data() + b;
-  for (; *p == *q; ++p, ++q) {
-    if (endsCell(*p)) return true;
-  }
-  return endsCell(*p) && endsCell(*q);
-}
-
-bool rowsMatch(const Relation& left, int i, const Relation& right, int j) {
-  for (int k = 0; k < store.pairCount; ++k) {
-    if (!sameCell(cellAt(left, store.leftIndex[k], i), cellAt(right, store.rightIndex[k], j))) {
-      return false;
+// Whether relation's columns[0..count) are consecutive columns of one input
+// table, in order. A Column of the result is its input table's Column (its
+// name views the same bytes of the text), and a row's cells of one input
+// table's columns are that table's cells in one of its rows.
+bool isRun(const Relation& relation, const std::int32_t* columns, int count) {
+  const char* first = relation.columns[columns[0]].name.data();
+  for (int t = 0; t < store.tableCount; ++t) {
+    const Relation& table = store.tables[t];
+    for (int c = 0; c < table.columnCount; ++c) {
+      if (table.columns[c].name.data() != first) continue;
+      if (c + count > table.columnCount) return false;
+      for (int k = 0; k < count; ++k) {
+        const Column& column = relation.columns[columns[k]];
+        if (column.name.data() != table.columns[c + k].name.data() ||
+            column.type.data() != table.columns[c + k].type.data()) {
+          return false;
+        }
+      }
+      return true;
     }
   }
-  return true;
+  return false;
+}
+
+// Row row's key: a view of the text, or of buffer, which it fills.
+std::string_view keyOf(const KeyColumns& key, int row, std::string& buffer) {
+  const Cell last = cellAt(key.relation, key.columns[key.count - 1], row);
+  if (key.inText && (last != EmptyCell || key.count == 1)) {
+    const char* begin = store.text.data() + cellAt(key.relation, key.columns[0], row);
+    const char* lastBegin = store.text.data() + last;
+    return std::string_view(begin,
+                            static_cast<std::size_t>(lastBegin - begin) + cellLength(lastBegin));
+  }
+  buffer.clear();
+  for (int k = 0; k < key.count; ++k) {
+    if (k > 0) buffer += ',';
+    buffer += cellText(cellAt(key.relation, key.columns[k], row));
+  }
+  return buffer;
 }
 
 // The right rows chained by bucket, the top bits of the 32-bit hash of their
@@ -88,16 +101,18 @@ std::size_t bucketOf(const RightIndex& index, std::uint32_t hash) {
   return static_cast<std::size_t>(hash >> index.shift);
 }
 
-RightIndex indexRight(const Relation& right) {
+RightIndex indexRight(const KeyColumns& right) {
   RightIndex index{};
+  const int rowCount = right.relation.rowCount;
   int bits = 1;
-  while ((1 << bits) < right.rowCount) ++bits;
+  while ((1 << bits) < rowCount) ++bits;
   index.shift = 32 - bits;
   index.head.assign(std::size_t{1} << bits, NoRow);
-  index.links.resize(static_cast<std::size_t>(right.rowCount));
+  index.links.resize(static_cast<std::size_t>(rowCount));
+  std::string buffer;
   // From the last row down, so that each chain ends up ascending.
-  for (int j = right.rowCount - 1; j >= 0; --j) {
-    std::uint32_t h = hashRow(right, j, store.rightIndex.data(), store.pairCount);
+  for (int j = rowCount - 1; j >= 0; --j) {
+    std::uint32_t h = hashKey(keyOf(right, j, buffer));
     RowLink& head = index.head[bucketOf(index, h)];
     index.links[j] = {static_cast<std::uint16_t>(h), head};
     head = static_cast<RowLink>(j);
@@ -119,7 +134,12 @@ bool naturalJoin(const Relation& left, const Relation& right, std::string* err) 
   for (int c = 0; c < right.columnCount; ++c) width += keepRight[c] ? 1 : 0;
   if (!checkShape(width, 0, err)) return false;
 
-  RightIndex index = indexRight(right);
+  const KeyColumns leftKey{left, store.leftIndex.data(), store.pairCount,
+                           isRun(left, store.leftIndex.data(), store.pairCount)};
+  const KeyColumns rightKey{right, store.rightIndex.data(), store.pairCount,
+                            isRun(right, store.rightIndex.data(), store.pairCount)};
+  RightIndex index = indexRight(rightKey);
+  std::string leftBuffer, rightBuffer;
   std::vector<RowPair> rows;
   rows.reserve(static_cast<std::size_t>(std::min(left.rowCount, MaxRows)));
   // A left row's hash is taken Ahead rows before its probe, and its bucket's
@@ -131,7 +151,7 @@ bool naturalJoin(const Relation& left, const Relation& right, std::string* err) 
   std::array<std::uint32_t, Ahead> hashes{};  // left row i's is hashes[i % Ahead]
   auto hashAhead = [&](int i) {
     if (i >= left.rowCount) return;
-    hashes[i % Ahead] = hashRow(left, i, store.leftIndex.data(), store.pairCount);
+    hashes[i % Ahead] = hashKey(keyOf(leftKey, i, leftBuffer));
     __builtin_prefetch(&index.head[bucketOf(index, hashes[i % Ahead])]);
   };
   for (int i = 0; i < Ahead; ++i) hashAhead(i);
@@ -139,8 +159,11 @@ bool naturalJoin(const Relation& left, const Relation& right, std::string* err) 
     std::uint32_t h = hashes[i % Ahead];
     hashAhead(i + Ahead);
     auto tag = static_cast<std::uint16_t>(h);
+    std::string_view key;  // row i's, once a tag is equal
     for (RowLink j = index.head[bucketOf(index, h)]; j != NoRow; j = index.links[j].next) {
-      if (index.links[j].tag != tag || !rowsMatch(left, i, right, j)) continue;
+      if (index.links[j].tag != tag) continue;
+      if (key.data() == nullptr) key = keyOf(leftKey, i, leftBuffer);
+      if (keyOf(rightKey, j, rightBuffer) != key) continue;
       if (rows.size() == MaxRows) return checkShape(width, MaxRows + 1, err);
       rows.push_back({i, j});
     }

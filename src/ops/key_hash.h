@@ -1,0 +1,73 @@
+// The hash of a join key: the bytes of a row's join cells, a "," between two.
+
+#ifndef TJOIN_OPS_KEY_HASH_H_
+#define TJOIN_OPS_KEY_HASH_H_
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+namespace tjoin {
+
+namespace key_hash_internal {
+
+constexpr std::uint64_t Multiplier = 0x9e3779b97f4a7c15ULL;
+constexpr std::uint64_t OtherMultiplier = 0xc2b2ae3d27d4eb4fULL;
+
+inline std::uint64_t load64(const char* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+inline std::uint32_t load32(const char* p) {
+  std::uint32_t word;
+  std::memcpy(&word, p, sizeof word);
+  return word;
+}
+
+// One word into a lane: a multiply carries each bit to the ones above it, the
+// rotation brings the top bits down for the next word.
+inline std::uint64_t mix(std::uint64_t lane, std::uint64_t word) {
+  return std::rotl((lane ^ word) * Multiplier, 29);
+}
+
+}  // namespace key_hash_internal
+
+// A hash of key's bytes, read sixteen at a time in two lanes of eight, the
+// last one to sixteen bytes as two loads that may overlap (so no byte outside
+// key is read, whatever its length and wherever it lies). A word is read in
+// the machine's own byte order: the hash differs between machines, which
+// nothing sees, as it orders nothing. W7's joins, 50 cells a key, took
+// 0.54 s over nine steps hashing and comparing cell by cell, a byte at a
+// time; see naturalJoin for the figure this way.
+inline std::uint32_t hashKey(std::string_view key) {
+  using namespace key_hash_internal;
+  const char* p = key.data();
+  std::size_t n = key.size();
+  std::uint64_t a = n, b = OtherMultiplier;
+  for (; n > 16; p += 16, n -= 16) {
+    a = mix(a, load64(p));
+    b = mix(b, load64(p + 8));
+  }
+  if (n > 8) {
+    a = mix(a, load64(p));
+    b = mix(b, load64(p + n - 8));
+  } else if (n >= 4) {
+    a = mix(a, load32(p));
+    b = mix(b, load32(p + n - 4));
+  } else if (n > 0) {
+    const auto byte = [&](std::size_t i) { return static_cast<std::uint64_t>(p[i] & 0xff); };
+    a = mix(a, byte(0) << 16 | byte(n / 2) << 8 | byte(n - 1));
+  }
+  // MurmurHash3's finaliser: every bit of both lanes reaches the top 32.
+  std::uint64_t h = a ^ b * OtherMultiplier;
+  h ^= h >> 33;
+  h *= 0xff51afd7ed558ccdULL;
+  h ^= h >> 33;
+  return static_cast<std::uint32_t>(h >> 32);
+}
+
+}  // namespace tjoin
+
+#endif  // TJOIN_OPS_KEY_HASH_H_
