@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "driver/run.h"
-#include "ops/key_hash.h"
+#include "ops/join_key.h"
 #include "ops/matching.h"
 #include "store/store.h"
 #include "store_helpers.h"
@@ -154,24 +154,29 @@ TEST(NaturalJoin, KeyOfColumnsFromTwoTablesIsCopied) {
   EXPECT_EQ("1,x,p,q,1|2,y,r,s,3", showRows(store.result));
 }
 
-TEST(KeyHash, DependsOnTheBytesAlone) {
+TEST(JoinKey, HashAndComparisonReadTheBytesAlone) {
   // Keys of every length up to 48 at every offset of a sixteen-byte block,
-  // between bytes that differ from copy to copy: the hash reads the key's
-  // bytes, no byte beside them, wherever they lie. And a key with one byte
-  // changed, at any place, hashes otherwise.
+  // between bytes that differ from copy to copy: the hash and the comparison
+  // read the key's bytes, no byte beside them, wherever they lie, as a
+  // byte-by-byte comparison does. And a key with one byte changed, at any
+  // place, hashes otherwise and is another key.
   for (std::size_t length = 0; length <= 48; ++length) {
     std::string key;
     for (std::size_t i = 0; i < length; ++i) key += static_cast<char>('0' + (i * 5 + length) % 43);
     const std::uint32_t hash = hashKey(key);
     for (std::size_t offset = 0; offset < 16; ++offset) {
-      std::string around = std::string(offset, 'x') + key + std::string(16, 'y');
-      EXPECT_EQ(hash, hashKey(std::string_view(around).substr(offset, length)))
-          << length << " " << offset;
-    }
-    for (std::size_t i = 0; i < length; ++i) {
-      std::string other = key;
-      other[i] = '~';
-      EXPECT_NE(hash, hashKey(other)) << length << " " << i;
+      const std::string around = std::string(offset, 'x') + key + std::string(16, 'y');
+      const std::string_view copy = std::string_view(around).substr(offset, length);
+      EXPECT_EQ(hash, hashKey(copy)) << length << " " << offset;
+      EXPECT_TRUE(sameKey(key, copy)) << length << " " << offset;
+      EXPECT_FALSE(sameKey(key, std::string_view(around).substr(offset, length + 1)));
+      for (std::size_t i = 0; i < length; ++i) {
+        std::string other = around;
+        other[offset + i] = '~';
+        const std::string_view changed = std::string_view(other).substr(offset, length);
+        EXPECT_NE(hash, hashKey(changed)) << length << " " << offset << " " << i;
+        EXPECT_FALSE(sameKey(key, changed)) << length << " " << offset << " " << i;
+      }
     }
   }
 }
