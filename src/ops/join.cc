@@ -172,39 +172,16 @@ bool naturalJoin(const Relation& left, const Relation& right, std::string* err) 
   RightIndex index = indexRight(rightKey);
   std::vector<RowPair> rows;
   rows.reserve(static_cast<std::size_t>(std::min(left.rowCount, MaxRows)));
-  // A left row's key and its hash are taken Ahead rows before its probe, and
-  // its bucket's head asked for then: the head is a random read, from memory
-  // rather than cache in a new process. End to end, W5's join step took
-  // 0.59 ms this way and 0.64 ms hashing each row at its probe; W2's later
-  // steps 0.42 and 0.47 ms. (Asking for the head's row's text as well made it
-  // slower.)
-  constexpr int Ahead = 8;
-  struct LeftKey {
-    std::string buffer;  // where a key that is not in the text is copied
-    std::string_view bytes;
-    std::uint32_t hash;
-  };
-  std::array<LeftKey, Ahead> ahead;  // left row i's is ahead[i % Ahead]
-  auto hashAhead = [&](int i) {
-    if (i >= left.rowCount) return;
-    LeftKey& key = ahead[i % Ahead];
-    key.bytes = keyOf(leftKey, i, key.buffer);
-    key.hash = hashKey(key.bytes);
-    __builtin_prefetch(&index.head[bucketOf(index, key.hash)]);
-  };
-  for (int i = 0; i < Ahead; ++i) hashAhead(i);
-  std::string rightBuffer;
+  std::string leftBuffer, rightBuffer;
   for (int i = 0; i < left.rowCount; ++i) {
-    const LeftKey& key = ahead[i % Ahead];
-    auto tag = static_cast<std::uint16_t>(key.hash);
-    for (RowLink j = index.head[bucketOf(index, key.hash)]; j != NoRow; j = index.links[j].next) {
-      if (index.links[j].tag != tag || !sameKey(key.bytes, keyOf(rightKey, j, rightBuffer))) {
-        continue;
-      }
+    const std::string_view bytes = keyOf(leftKey, i, leftBuffer);
+    const std::uint32_t hash = hashKey(bytes);
+    auto tag = static_cast<std::uint16_t>(hash);
+    for (RowLink j = index.head[bucketOf(index, hash)]; j != NoRow; j = index.links[j].next) {
+      if (index.links[j].tag != tag || !sameKey(bytes, keyOf(rightKey, j, rightBuffer))) continue;
       if (rows.size() == MaxRows) return checkShape(width, MaxRows + 1, err);
       rows.push_back({i, j});
     }
-    hashAhead(i + Ahead);  // into row i's place, now free
   }
   composeResult(left, right, keepRight, rows);
   return true;
