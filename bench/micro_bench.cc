@@ -1,6 +1,6 @@
 // Micro benchmarks of tjoin's stages on the benchmark workloads, so a change
 // to one stage can be judged on its own: the reader on W2's input, one
-// natural-join step of W2 and of W5, copyRelation of a full result, and the
+// natural-join step of W2, W5 and W7, copyRelation of a full result, and the
 // writers (the input tables, and the result).
 
 #include <benchmark/benchmark.h>
@@ -51,7 +51,7 @@ BENCHMARK(BM_ReadInput)->Unit(benchmark::kMillisecond);
 
 // Joins the first two tables of workload w: W2's join 10000 rows to 10000 on
 // one shuffled key; W5's on two columns, where half the left rows find no
-// partner.
+// partner; W7's 10000 rows to 10000 on all their 50 columns.
 void BM_NaturalJoinStep(benchmark::State& state, int w) {
   load(state, workloadInput(w));
   std::string err;
@@ -64,6 +64,7 @@ void BM_NaturalJoinStep(benchmark::State& state, int w) {
 }
 BENCHMARK_CAPTURE(BM_NaturalJoinStep, W2, 2)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_NaturalJoinStep, W5, 5)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_NaturalJoinStep, W7, 7)->Unit(benchmark::kMillisecond);
 
 // Copies a full 50 x 10000 Relation.
 void BM_CopyRelation(benchmark::State& state) {

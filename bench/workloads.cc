@@ -126,6 +126,31 @@ Workload many(Random& random) {
   return {"W5_many", {left, right}};
 }
 
+// The store full: ten tables of 10000 rows and 50 columns, all with the same
+// 50 columns, so that every step joins on all 50. Each table holds the same
+// rows, shuffled: every step is 10000 to 10000, one to one. Values are a few
+// bytes, so the job is about the cells rather than their bytes.
+Workload full(Random& random) {
+  Table rows{"", {}, {}};
+  for (int c = 0; c < 50; ++c) rows.columns.push_back(numbered("v", c) + " text");
+  for (int r = 0; r < 10000; ++r) {
+    std::vector<std::string> row;
+    for (int c = 0; c < 50; ++c) {
+      std::string value(2 + random.below(6), 'a');
+      for (char& b : value) b = static_cast<char>('a' + random.below(26));
+      row.push_back(value);
+    }
+    rows.rows.push_back(row);
+  }
+  Workload workload{"W7_full", {}};
+  for (int t = 0; t < 10; ++t) {
+    random.shuffle(rows.rows);
+    rows.name = numbered("f", t);
+    workload.tables.push_back(rows);
+  }
+  return workload;
+}
+
 }  // namespace
 
 std::vector<Workload> makeWorkloads() {
@@ -137,6 +162,7 @@ std::vector<Workload> makeWorkloads() {
   workloads.push_back(many(random));
   // Last, so the others keep their bytes: W2's chain with a tenth of the rows.
   workloads.push_back(chain(random, "W6_chain1000", 1000));
+  workloads.push_back(full(random));
   return workloads;
 }
 

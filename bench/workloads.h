@@ -21,8 +21,8 @@ struct Workload {
   std::vector<Table> tables;
 };
 
-// W1 tiny, W2 chain, W3 sparse, W4 product, W5 many and W6, W2's chain with
-// 1000 rows a table, in this order.
+// W1 tiny, W2 chain, W3 sparse, W4 product, W5 many, W6, W2's chain with
+// 1000 rows a table, and W7 full, the store filled, in this order.
 std::vector<Workload> makeWorkloads();
 
 // The workload as a tjoin input file.

@@ -264,13 +264,6 @@ bool readRow(Cursor& in, Relation& table, int r, bool* whole) {
   std::size_t pos = in.pos;
   while (pos < size && isWhiteSpace(text[pos])) ++pos;
   if (pos == size) return false;
-  // Kept apart from table: for all the compiler knows, a store to a cell
-  // could be a store to table.columnCount, and every value would read both
-  // back (W2's rows took 2.49 ms to read that way, 2.37 ms this way).
-  const int columns = table.columnCount;
-  // Cell c of the row is row[c * Stride]: a column's cells stand MaxRows apart.
-  constexpr std::ptrdiff_t Stride = MaxRows;
-  Cell* const row = &cellAt(table, 0, r);
   int c = 0;
   std::size_t value = pos;  // where the value under way begins
   bool paren = false;
@@ -285,7 +278,7 @@ bool readRow(Cursor& in, Relation& table, int r, bool* whole) {
     const unsigned inWord = masks.spaces == 0 ? 0xffff : (masks.spaces & (0u - masks.spaces)) - 1;
     paren = paren || (masks.parens & inWord) != 0;
     for (unsigned commas = masks.commas & inWord; commas != 0; commas &= commas - 1) {
-      if (c < columns) row[c++ * Stride] = static_cast<Cell>(value);
+      if (c < table.columnCount) cellAt(table, c++, r) = static_cast<Cell>(value);
       value = pos + static_cast<std::size_t>(std::countr_zero(commas)) + 1;
     }
     if (masks.spaces != 0) {
@@ -304,7 +297,7 @@ bool readRow(Cursor& in, Relation& table, int r, bool* whole) {
     if (kind == ParenByte) {
       paren = true;
     } else {
-      if (c < columns) row[c++ * Stride] = static_cast<Cell>(value);
+      if (c < table.columnCount) cellAt(table, c++, r) = static_cast<Cell>(value);
       value = pos + 1;
     }
   }
@@ -312,10 +305,10 @@ bool readRow(Cursor& in, Relation& table, int r, bool* whole) {
   in.pos = pos;
   // Every "," but the last value's own went to a column: no value is missing
   // and none dropped.
-  *whole = c == columns - 1;
-  if (c < columns) {
-    row[c * Stride] = static_cast<Cell>(value);
-    for (++c; c < columns; ++c) row[c * Stride] = EmptyCell;
+  *whole = c == table.columnCount - 1;
+  if (c < table.columnCount) {
+    cellAt(table, c, r) = static_cast<Cell>(value);
+    for (++c; c < table.columnCount; ++c) cellAt(table, c, r) = EmptyCell;
   }
   return true;
 }
@@ -333,21 +326,21 @@ bool readRows(Cursor& in, int t, Failure* failure) {
   Relation& table = store.tables[t];
   int r = 0;
   // PageRows cells of a column take 4 KiB, a page's worth. Once a table has
-  // filled its first PageRows rows, each column's range for the rows to come
-  // is prefaulted in one call before the rows that fill it are read: PageRows
-  // rows, or half as many as the table holds so far, so that a big table
-  // takes five calls a column and a table that ends early has at most half
-  // its pages prefaulted for nothing. A small table is left to its page faults.
-  // (Here a fresh page costs about 1.5 us as a fault and 1.3 us prefaulted in one
-  // call of many, and each call about 1 us more: W2's reading took 4.07 ms
-  // this way, 4.27 ms prefaulting 1024 rows a call.)
+  // filled its first PageRows rows, each column's cells for the next PageRows
+  // rows are prefaulted in one call before the rows that fill them are read,
+  // rather than by a page fault as each page is first written; a table that
+  // ends early has at most a page's worth a column prefaulted for nothing, and
+  // a small table is left to its page faults. W7's run (500 pages a table)
+  // took 7% more CPU time with the faults, W2's and W3's 4% and 7% more
+  // (medians of 25 interleaved runs); prefaulting half the rows so far in a
+  // call once beyond PageRows gained less than the noise.
   constexpr int PageRows = 1024;
   // Whether the rows so far stand in the text as their lines: each holds a
   // value for every column, a line feed follows it and the next row begins
   // right behind that.
   bool asLines = true;
   for (bool more = true; more && r < MaxRows;) {
-    int rows = std::min(std::max(PageRows, r / 2), MaxRows - r);
+    int rows = std::min(PageRows, MaxRows - r);
     for (int c = 0; r > 0 && c < table.columnCount; ++c) prefaultCells(table, c, r, rows);
     for (int end = r + rows; r < end; ++r) {
       const std::size_t before = in.pos;

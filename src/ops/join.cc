@@ -3,59 +3,92 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "ops/compose.h"
+#include "ops/join_key.h"
 #include "ops/product.h"
 #include "store/store.h"
 
 namespace tjoin {
 namespace {
 
-// 64-bit FNV-1a over the join cells, then a multiply-xorshift finaliser
-// (MurmurHash3's): FNV's top bits are its weakest, and the index reads them.
-constexpr std::uint64_t FnvOffsetBasis = 0xcbf29ce484222325ULL;
-constexpr std::uint64_t FnvPrime = 0x100000001b3ULL;
-constexpr std::uint64_t FinalMultiplier = 0xff51afd7ed558ccdULL;
+// The join cells of one side of a fold step: columns[0] to columns[count - 1]
+// of relation, in ColumnPair order. A row's key is the bytes of its join cells
+// with a "," between two, the same for both sides when the cells are equal.
+// When the columns are consecutive columns of one input table in their order
+// (a run, as the writer calls it), a row's key stands in the text as it is,
+// from its first cell to the end of its last, in every row whose last cell
+// holds a value (only values missing at a row's end are empty cells), and
+// needs no copy. Otherwise it is copied into a buffer, cell by cell.
+struct KeyColumns {
+  const Relation& relation;
+  const std::int32_t* columns;
+  int count;
+  bool inText;  // the columns are such a run
+};
 
-// Hashes a cell's bytes in the same pass that finds their end (a pass for
-// each, cellText's and the hash's, makes a join step about 10% slower).
-std::uint64_t hashCell(std::uint64_t h, Cell cell) {
-  for (const char* p = store.text.data() + cell; !endsCell(*p); ++p) {
-    h = (h ^ static_cast<unsigned char>(*p)) * FnvPrime;
-  }
-  return (h ^ ',') * FnvPrime;  // a cell never holds ",": keeps cells apart
-}
-
-std::uint32_t hashRow(const Relation& relation, int row, const std::int32_t* columns, int count) {
-  std::uint64_t h = FnvOffsetBasis;
-  for (int k = 0; k < count; ++k) h = hashCell(h, cellAt(relation, columns[k], row));
-  h ^= h >> 33;
-  h *= FinalMultiplier;
-  return static_cast<std::uint32_t>((h ^ (h >> 33)) >> 32);
-}
-
-// Whether two cells hold the same bytes, compared in the pass that finds
-// their ends: join cells are mostly short, where finding both ends first and
-// then comparing costs more than the comparison itself (W5's join step took
-// 0.415 ms this way, 0.505 ms with cellText and a compare; BM_NaturalJoinStep/W5).
-bool sameCell(Cell a, Cell b) {
-  const char* p = store.text.data() + a;
-  const char* q = store.text.data() + b;
-  for (; *p == *q; ++p, ++q) {
-    if (endsCell(*p)) return true;
-  }
-  return endsCell(*p) && endsCell(*q);
-}
-
-bool rowsMatch(const Relation& left, int i, const Relation& right, int j) {
-  for (int k = 0; k < store.pairCount; ++k) {
-    if (!sameCell(cellAt(left, store.leftIndex[k], i), cellAt(right, store.rightIndex[k], j))) {
-      return false;
+// Whether relation's columns[0..count) are consecutive columns of one input
+// table, in order. A Column of the result is its input table's Column (its
+// name views the same bytes of the text), and a row's cells of one input
+// table's columns are that table's cells in one of its rows.
+bool isRun(const Relation& relation, const std::int32_t* columns, int count) {
+  const char* first = relation.columns[columns[0]].name.data();
+  for (int t = 0; t < store.tableCount; ++t) {
+    const Relation& table = store.tables[t];
+    for (int c = 0; c < table.columnCount; ++c) {
+      if (table.columns[c].name.data() != first) continue;
+      if (c + count > table.columnCount) return false;
+      for (int k = 0; k < count; ++k) {
+        const Column& column = relation.columns[columns[k]];
+        if (column.name.data() != table.columns[c + k].name.data() ||
+            column.type.data() != table.columns[c + k].type.data()) {
+          return false;
+        }
+      }
+      return true;
     }
   }
-  return true;
+  return false;
+}
+
+// Row row's key copied cell by cell into buffer, whose size only grows. Most
+// cells are short: each is copied as one block of Chunk bytes, a move rather
+// than a call, where the text holds that many from the cell on; the bytes
+// past the cell are overwritten by the next. W5's left keys (2 cells, not
+// side by side in the right's order) took 1.85 M instructions to copy with
+// std::string's appends, 1.59 M this way (callgrind).
+[[gnu::noinline]] std::string_view copyKey(const KeyColumns& key, int row, std::string& buffer) {
+  constexpr std::size_t Chunk = 16;
+  const char* text = store.text.data();
+  const char* textEnd = text + store.text.size();
+  std::size_t size = 0;
+  for (int k = 0; k < key.count; ++k) {
+    const char* cell = text + cellAt(key.relation, key.columns[k], row);
+    const std::size_t length = cellLength(cell);
+    if (buffer.size() < size + length + Chunk) buffer.resize(2 * (size + length + Chunk));
+    if (length <= Chunk && textEnd - cell >= static_cast<std::ptrdiff_t>(Chunk)) {
+      std::memcpy(buffer.data() + size, cell, Chunk);
+    } else {
+      std::memcpy(buffer.data() + size, cell, length);
+    }
+    size += length;
+    buffer[size++] = ',';
+  }
+  return std::string_view(buffer.data(), size - 1);  // without the last ","
+}
+
+// Row row's key: a view of the text, or of buffer, which it fills.
+inline std::string_view keyOf(const KeyColumns& key, int row, std::string& buffer) {
+  const Cell last = cellAt(key.relation, key.columns[key.count - 1], row);
+  if (!key.inText || (last == EmptyCell && key.count > 1)) return copyKey(key, row, buffer);
+  const char* text = store.text.data();
+  const char* begin = text + cellAt(key.relation, key.columns[0], row);
+  return std::string_view(begin,
+                          static_cast<std::size_t>(text + last - begin) + cellLength(text + last));
 }
 
 // The right rows chained by bucket, the top bits of the 32-bit hash of their
@@ -88,16 +121,18 @@ std::size_t bucketOf(const RightIndex& index, std::uint32_t hash) {
   return static_cast<std::size_t>(hash >> index.shift);
 }
 
-RightIndex indexRight(const Relation& right) {
+RightIndex indexRight(const KeyColumns& right) {
   RightIndex index{};
+  const int rowCount = right.relation.rowCount;
   int bits = 1;
-  while ((1 << bits) < right.rowCount) ++bits;
+  while ((1 << bits) < rowCount) ++bits;
   index.shift = 32 - bits;
   index.head.assign(std::size_t{1} << bits, NoRow);
-  index.links.resize(static_cast<std::size_t>(right.rowCount));
+  index.links.resize(static_cast<std::size_t>(rowCount));
+  std::string buffer;
   // From the last row down, so that each chain ends up ascending.
-  for (int j = right.rowCount - 1; j >= 0; --j) {
-    std::uint32_t h = hashRow(right, j, store.rightIndex.data(), store.pairCount);
+  for (int j = rowCount - 1; j >= 0; --j) {
+    std::uint32_t h = hashKey(keyOf(right, j, buffer));
     RowLink& head = index.head[bucketOf(index, h)];
     index.links[j] = {static_cast<std::uint16_t>(h), head};
     head = static_cast<RowLink>(j);
@@ -119,28 +154,31 @@ bool naturalJoin(const Relation& left, const Relation& right, std::string* err) 
   for (int c = 0; c < right.columnCount; ++c) width += keepRight[c] ? 1 : 0;
   if (!checkShape(width, 0, err)) return false;
 
-  RightIndex index = indexRight(right);
+  // The ColumnPairs in the order of their right columns: a right table's
+  // join columns side by side then make a key that stands in the text
+  // whatever order the left has them in (W5's right table holds b, a).
+  std::array<std::int32_t, MaxColumns> leftColumns, rightColumns;
+  const int count = store.pairCount;
+  for (int k = 0; k < count; ++k) rightColumns[k] = k;
+  std::stable_sort(rightColumns.begin(), rightColumns.begin() + count,
+                   [](int a, int b) { return store.rightIndex[a] < store.rightIndex[b]; });
+  for (int k = 0; k < count; ++k) {
+    leftColumns[k] = store.leftIndex[rightColumns[k]];
+    rightColumns[k] = store.rightIndex[rightColumns[k]];
+  }
+  const KeyColumns leftKey{left, leftColumns.data(), count, isRun(left, leftColumns.data(), count)};
+  const KeyColumns rightKey{right, rightColumns.data(), count,
+                            isRun(right, rightColumns.data(), count)};
+  RightIndex index = indexRight(rightKey);
   std::vector<RowPair> rows;
   rows.reserve(static_cast<std::size_t>(std::min(left.rowCount, MaxRows)));
-  // A left row's hash is taken Ahead rows before its probe, and its bucket's
-  // head asked for then: the head is a random read, from memory rather than
-  // cache in a new process. End to end, W5's join step took 0.59 ms this way
-  // and 0.64 ms hashing each row at its probe; W2's later steps 0.42 and
-  // 0.47 ms. (Asking for the head's row's text as well made it slower.)
-  constexpr int Ahead = 8;
-  std::array<std::uint32_t, Ahead> hashes{};  // left row i's is hashes[i % Ahead]
-  auto hashAhead = [&](int i) {
-    if (i >= left.rowCount) return;
-    hashes[i % Ahead] = hashRow(left, i, store.leftIndex.data(), store.pairCount);
-    __builtin_prefetch(&index.head[bucketOf(index, hashes[i % Ahead])]);
-  };
-  for (int i = 0; i < Ahead; ++i) hashAhead(i);
+  std::string leftBuffer, rightBuffer;
   for (int i = 0; i < left.rowCount; ++i) {
-    std::uint32_t h = hashes[i % Ahead];
-    hashAhead(i + Ahead);
-    auto tag = static_cast<std::uint16_t>(h);
-    for (RowLink j = index.head[bucketOf(index, h)]; j != NoRow; j = index.links[j].next) {
-      if (index.links[j].tag != tag || !rowsMatch(left, i, right, j)) continue;
+    const std::string_view bytes = keyOf(leftKey, i, leftBuffer);
+    const std::uint32_t hash = hashKey(bytes);
+    auto tag = static_cast<std::uint16_t>(hash);
+    for (RowLink j = index.head[bucketOf(index, hash)]; j != NoRow; j = index.links[j].next) {
+      if (index.links[j].tag != tag || !sameKey(bytes, keyOf(rightKey, j, rightBuffer))) continue;
       if (rows.size() == MaxRows) return checkShape(width, MaxRows + 1, err);
       rows.push_back({i, j});
     }

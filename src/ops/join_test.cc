@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
+#include "driver/run.h"
+#include "ops/join_key.h"
 #include "ops/matching.h"
 #include "store/store.h"
 #include "store_helpers.h"
@@ -51,6 +54,131 @@ TEST(NaturalJoin, CellsMatchOnlyWhenTheirBytesAreEqual) {
   ASSERT_EQ("", join("join(L,R)\n\nL(k t)\n4938\n2533093\n\nR(k t)\n164226\n2533093jd\n"
                      "4938\n2533093\n"));
   EXPECT_EQ("4938|2533093", showRows(store.result));
+}
+
+// The join as a byte-by-byte reference makes it: every left row with every
+// right row whose cells in every ColumnPair hold the same bytes, in left then
+// right row order; all left columns, then the right ones in no ColumnPair.
+std::string referenceJoin(const Relation& left, const Relation& right) {
+  std::vector<bool> paired(right.columnCount, false);
+  for (int k = 0; k < store.pairCount; ++k) paired[store.rightIndex[k]] = true;
+  std::string shown;
+  for (int i = 0; i < left.rowCount; ++i) {
+    for (int j = 0; j < right.rowCount; ++j) {
+      bool match = true;
+      for (int k = 0; k < store.pairCount && match; ++k) {
+        std::string_view a = cellText(cellAt(left, store.leftIndex[k], i));
+        std::string_view b = cellText(cellAt(right, store.rightIndex[k], j));
+        match = a.size() == b.size();
+        for (std::size_t n = 0; n < a.size() && match; ++n) match = a[n] == b[n];
+      }
+      if (!match) continue;
+      std::string row;
+      for (int c = 0; c < left.columnCount; ++c) {
+        row.append(row.empty() && c == 0 ? "" : ",").append(cellText(cellAt(left, c, i)));
+      }
+      for (int c = 0; c < right.columnCount; ++c) {
+        if (!paired[c]) row.append(",").append(cellText(cellAt(right, c, j)));
+      }
+      shown += (shown.empty() ? "" : "|") + row;
+    }
+  }
+  return shown;
+}
+
+TEST(NaturalJoin, KeysOfManyCellsMatchAsByteByByte) {
+  // Keys of one to three cells of 0 to 19 bytes, so whole keys are 0 to 61
+  // bytes long, on either side taken from the text as they stand (their
+  // columns in ColumnPair order, one after the other) or copied cell by cell
+  // (in another order), and rows whose last values are missing. Values are
+  // prefixes of one another and differ in single bytes, so that keys of
+  // equal length differ anywhere.
+  std::vector<std::string> values;
+  for (int length = 0; length < 20; ++length) {
+    std::string value;
+    for (int i = 0; i < length; ++i) value += static_cast<char>('a' + (i * 7 + length) % 3);
+    values.push_back(value);
+  }
+  auto value = [&](int n) { return values[static_cast<std::size_t>(n) % values.size()]; };
+  struct Case {
+    std::string left, right;  // header lines
+  };
+  const Case cases[] = {
+      {"L(k0 t, k1 t, k2 t, v t)", "R(k0 t, k1 t, k2 t, w t)"},  // both in the text
+      {"L(v t, k0 t, k1 t, k2 t)", "R(w t, k0 t, k1 t, k2 t)"},  // rows may end early
+      {"L(k0 t, k1 t, k2 t, v t)", "R(k2 t, w t, k0 t, k1 t)"},  // right copied
+      {"L(k2 t, k0 t, v t, k1 t)", "R(k0 t, k1 t, k2 t)"},       // left copied
+      {"L(k1 t, v t)", "R(w t, k1 t)"},                          // one cell
+  };
+  // The value of column kN (v and w count as k3) in row i: left row i and
+  // right row j hold the same ones when i and j agree modulo 20, but for one
+  // byte of one cell in every fifth right row. Rows are cut short at times.
+  auto rows = [&](const std::string& header, bool right) {
+    std::string text = header + "\n";
+    for (int i = 0; i < 60; ++i) {
+      const int keep = right ? (i % 11 == 4 ? 3 : 4) : (i % 7 == 3 ? 2 : 4);
+      int column = 0;
+      for (std::size_t at = header.find('('); column < keep && at != std::string::npos;
+           at = header.find(", ", at + 1), ++column) {
+        const char name = header[at + (header[at] == '(' ? 1 : 2)];
+        const int k = name == 'k' ? header[at + (header[at] == '(' ? 2 : 3)] - '0' : 3;
+        std::string cell = value(i % 20 + k * 3);
+        if (right && i % 5 == 2 && k == i % 4 && !cell.empty()) cell[cell.size() / 2] = 'x';
+        text.append(column > 0 ? "," : "").append(cell);
+      }
+      text += '\n';
+    }
+    return text;
+  };
+  for (const Case& c : cases) {
+    const std::string input = "join(L,R)\n\n" + rows(c.left, false) + "\n" + rows(c.right, true);
+    SCOPED_TRACE(c.left + " " + c.right);
+    ASSERT_EQ("", load(input));
+    std::string err;
+    ASSERT_TRUE(findCommonColumns(store.tables[0], store.tables[1], &err));
+    const std::string expected = referenceJoin(store.tables[0], store.tables[1]);
+    ASSERT_TRUE(naturalJoin(store.tables[0], store.tables[1], &err));
+    EXPECT_EQ(expected, showRows(store.result));
+    EXPECT_LT(60, store.result.rowCount);
+  }
+}
+
+TEST(NaturalJoin, KeyOfColumnsFromTwoTablesIsCopied) {
+  // The result's k0 and k1 stand side by side but come from two input tables.
+  std::string err;
+  bool ok = false;
+  ASSERT_EQ("", load("join(A,B,C)\n\nA(a t, k0 t)\n1,x\n2,y\n\nB(a t, k1 t, z t)\n1,p,q\n"
+                     "2,r,s\n\nC(k0 t, k1 t, w t)\nx,p,1\nx,q,2\ny,r,3\n"));
+  printedBy([&] { ok = foldTables(&err); });
+  ASSERT_TRUE(ok) << err;
+  EXPECT_EQ("1,x,p,q,1|2,y,r,s,3", showRows(store.result));
+}
+
+TEST(JoinKey, HashAndComparisonReadTheBytesAlone) {
+  // Keys of every length up to 48 at every offset of a sixteen-byte block,
+  // between bytes that differ from copy to copy: the hash and the comparison
+  // read the key's bytes, no byte beside them, wherever they lie, as a
+  // byte-by-byte comparison does. And a key with one byte changed, at any
+  // place, hashes otherwise and is another key.
+  for (std::size_t length = 0; length <= 48; ++length) {
+    std::string key;
+    for (std::size_t i = 0; i < length; ++i) key += static_cast<char>('0' + (i * 5 + length) % 43);
+    const std::uint32_t hash = hashKey(key);
+    for (std::size_t offset = 0; offset < 16; ++offset) {
+      const std::string around = std::string(offset, 'x') + key + std::string(16, 'y');
+      const std::string_view copy = std::string_view(around).substr(offset, length);
+      EXPECT_EQ(hash, hashKey(copy)) << length << " " << offset;
+      EXPECT_TRUE(sameKey(key, copy)) << length << " " << offset;
+      EXPECT_FALSE(sameKey(key, std::string_view(around).substr(offset, length + 1)));
+      for (std::size_t i = 0; i < length; ++i) {
+        std::string other = around;
+        other[offset + i] = '~';
+        const std::string_view changed = std::string_view(other).substr(offset, length);
+        EXPECT_NE(hash, hashKey(changed)) << length << " " << offset << " " << i;
+        EXPECT_FALSE(sameKey(key, changed)) << length << " " << offset << " " << i;
+      }
+    }
+  }
 }
 
 TEST(NaturalJoin, JoinsOnEveryPair) {

@@ -404,10 +404,11 @@ void keepFreedMemory() {
 #if defined(__GLIBC__)
   // Never shrink the heap, and take blocks of up to 16 MB (the most that a
   // 32-bit C library allows) from it rather than from mappings of their own,
-  // which are unmapped when freed: what a fold step frees (its index and row
-  // pairs, 0.15 MB for 10000 rows) then serves the next one with no fresh
-  // pages. W2 took 18.7 ms with the C library's own thresholds, 18.2 ms with
-  // these (60 interleaved runs).
+  // which are unmapped when freed: what a fold step or a writer frees (an
+  // index and row pairs, 0.15 MB for 10000 rows; a block of lines) then
+  // serves the next one with no fresh pages. With the C library's own
+  // thresholds W2, W3, W5 and W6 took 5.5%, 11.7%, 12.2% and 10.7% more CPU
+  // time (medians of 25 interleaved runs, bench/README.md).
   mallopt(M_TRIM_THRESHOLD, -1);
   mallopt(M_MMAP_THRESHOLD, 16 << 20);
 #endif
