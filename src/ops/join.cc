@@ -20,7 +20,7 @@ namespace {
 // of relation, in ColumnPair order. A row's key is the bytes of its join cells
 // with a "," between two, the same for both sides when the cells are equal.
 // When the columns are consecutive columns of one input table in their order
-// (a run, as the writer calls it), a row's key stands in the text as it is,
+// (a run of origins, as the writer calls it), a row's key stands in the text as it is,
 // from its first cell to the end of its last, in every row whose last cell
 // holds a value (only values missing at a row's end are empty cells), and
 // needs no copy. Otherwise it is copied into a buffer, cell by cell.
@@ -32,27 +32,17 @@ struct KeyColumns {
 };
 
 // Whether relation's columns[0..count) are consecutive columns of one input
-// table, in order. A Column of the result is its input table's Column (its
-// name views the same bytes of the text), and a row's cells of one input
-// table's columns are that table's cells in one of its rows.
+// table, in order: their origins (store/relation.h) say so.
 bool isRun(const Relation& relation, const std::int32_t* columns, int count) {
-  const char* first = relation.columns[columns[0]].name.data();
-  for (int t = 0; t < store.tableCount; ++t) {
-    const Relation& table = store.tables[t];
-    for (int c = 0; c < table.columnCount; ++c) {
-      if (table.columns[c].name.data() != first) continue;
-      if (c + count > table.columnCount) return false;
-      for (int k = 0; k < count; ++k) {
-        const Column& column = relation.columns[columns[k]];
-        if (column.name.data() != table.columns[c + k].name.data() ||
-            column.type.data() != table.columns[c + k].type.data()) {
-          return false;
-        }
-      }
-      return true;
+  const Column& first = relation.columns[columns[0]];
+  if (first.originTable < 0) return false;
+  for (int k = 1; k < count; ++k) {
+    const Column& column = relation.columns[columns[k]];
+    if (column.originTable != first.originTable || column.originColumn != first.originColumn + k) {
+      return false;
     }
   }
-  return false;
+  return true;
 }
 
 // Row row's key copied cell by cell into buffer, whose size only grows. Most
