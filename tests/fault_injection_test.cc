@@ -1,0 +1,429 @@
+// Fault injection: tjoin runs with tests/fault_inject.c preloaded, which fails
+// one call of the C library, and must then still keep its promise. A first run
+// of each situation counts tjoin's calls of each family (open, write, malloc,
+// ...); then each call in turn, an even sample of 60 where there are more, is
+// failed with each errno the table below gives its family. A run passes when
+// it exits 0 with the whole output and the same console, or exits 1 with one
+// "tjoin: " line on standard error, the input and an old output byte-identical
+// (written in place, a failed write may leave the output short: a prefix of
+// the new one), and no other file left in the directory.
+//
+//   fault_injection_test TJOIN LIBRARY
+//   fault_injection_test TJOIN LIBRARY SITUATION FAMILY INDEX ERRNO
+//
+// The second form makes one run, as "FAIL new write#3 ENOSPC: ..." names it,
+// and keeps its directory.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct Errno {
+  const char* name;
+  int value;
+};
+constexpr Errno Errnos[] = {
+    {"EACCES", EACCES}, {"EPERM", EPERM},   {"ENOSPC", ENOSPC},         {"EIO", EIO},
+    {"EINTR", EINTR},   {"ENOMEM", ENOMEM}, {"EMFILE", EMFILE},         {"EEXIST", EEXIST},
+    {"ENOENT", ENOENT}, {"EISDIR", EISDIR}, {"EOPNOTSUPP", EOPNOTSUPP}, {"ENOSYS", ENOSYS},
+    {"ENOLCK", ENOLCK}, {"EINVAL", EINVAL}, {"EBADF", EBADF},           {"EFBIG", EFBIG},
+};
+
+// Each family the library counts, with the errnos its calls fail with: what
+// the system gives in the cases that differ for tjoin.
+struct Family {
+  const char* name;
+  std::vector<const char*> errnos;
+};
+const Family Families[] = {
+    {"open", {"EACCES", "ENOSPC"}},
+    {"openat", {"EACCES", "ENOSPC"}},
+    {"open_tmpfile", {"EOPNOTSUPP", "EISDIR", "EACCES"}},
+    {"read", {"EIO", "EINTR"}},
+    {"write", {"ENOSPC", "EINTR"}},
+    {"close", {"EIO"}},
+    {"fstat", {"EIO"}},
+    {"stat", {"EACCES"}},
+    {"lstat", {"EACCES"}},
+    {"fstatat", {"EACCES"}},
+    {"statx", {"EACCES"}},
+    {"readlink", {"EACCES"}},
+    {"rename", {"EACCES", "EIO"}},
+    {"renameat", {"EACCES", "EIO"}},
+    {"link", {"EEXIST", "ENOENT", "ENOSPC"}},
+    {"linkat", {"EEXIST", "ENOENT", "ENOSPC"}},
+    {"unlink", {"EIO"}},
+    {"unlinkat", {"EIO"}},
+    {"fchmod", {"EPERM", "EIO"}},
+    {"fchown", {"EPERM", "EIO"}},
+    {"fallocate", {"ENOSPC", "EOPNOTSUPP"}},
+    {"ftruncate", {"EIO"}},
+    {"fsync", {"EIO"}},
+    {"getentropy", {"ENOSYS"}},
+    {"getrandom", {"ENOSYS"}},
+    {"mmap", {"ENOMEM"}},
+    {"malloc", {"ENOMEM"}},
+    {"calloc", {"ENOMEM"}},
+    {"realloc", {"ENOMEM"}},
+    {"aligned_alloc", {"ENOMEM"}},
+    {"flock", {"ENOLCK", "EINTR"}},
+    {"fcntl", {"EBADF"}},
+    {"fcntl_lock", {"ENOLCK", "EINTR"}},
+    {"fstatvfs", {"ENOSYS", "EIO"}},
+    {"statvfs", {"ENOSYS", "EIO"}},
+    {"getrlimit", {"EINVAL"}},
+    {"sigprocmask", {"EINVAL"}},
+    {"pthread_sigmask", {"EINVAL"}},
+    {"sigaction", {"EINVAL"}},
+    {"dup", {"EMFILE"}},
+    {"dup2", {"EMFILE"}},
+    {"dup3", {"EMFILE"}},
+};
+
+constexpr unsigned long MostIndexes = 60;
+
+// Where the output goes. Every situation has in.txt, the input; "old" files
+// hold OldOutput with mode 0640.
+enum class Situation { New, Existing, InputAsOutput, SymbolicLink, HardLink };
+struct SituationCase {
+  Situation situation;
+  const char* key;
+  const char* outputArgument;
+};
+constexpr SituationCase Situations[] = {
+    {Situation::New, "new", "out.txt"},
+    {Situation::Existing, "existing", "out.txt"},
+    {Situation::InputAsOutput, "input", "in.txt"},
+    {Situation::SymbolicLink, "symlink", "link.txt"},
+    {Situation::HardLink, "hardlink", "out.txt"},
+};
+const std::string OldOutput = "the old output\n";
+constexpr mode_t OldMode = 0640;
+
+struct Fault {
+  std::string family;  // empty: none, the counting run
+  unsigned long index = 0;
+  std::string errnoName;
+};
+
+struct Outcome {
+  int status = -1;  // the exit status, or 128 + the signal that ended tjoin
+  std::string out, err;
+  bool fired = false;
+  std::map<std::string, unsigned long> counts;
+};
+
+std::string tjoinBinary, library, scratch;
+std::string input, expectedOutput, expectedConsole;
+
+bool readFile(const std::string& path, std::string* bytes) {
+  FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return false;
+  bytes->clear();
+  char buffer[65536];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+    bytes->append(buffer, n);
+  std::fclose(file);
+  return true;
+}
+
+void writeFile(const std::string& path, const std::string& bytes, mode_t mode) {
+  FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size()) {
+    std::perror(path.c_str());
+    std::exit(2);
+  }
+  std::fclose(file);
+  chmod(path.c_str(), mode);
+}
+
+std::vector<std::string> entries(const std::string& dir) {
+  std::vector<std::string> names;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* entry = readdir(d)) {
+      std::string name = entry->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    closedir(d);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool startsWith(const std::string& text, const std::string& prefix) {
+  return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Empties dir and lays out the files of situation s.
+void setUp(const std::string& dir, Situation s) {
+  for (const std::string& name : entries(dir)) unlink((dir + "/" + name).c_str());
+  writeFile(dir + "/in.txt", input, OldMode);
+  if (s == Situation::New || s == Situation::InputAsOutput) return;
+  writeFile(dir + "/out.txt", OldOutput, OldMode);
+  const std::string link = dir + "/link.txt";
+  if ((s == Situation::SymbolicLink && symlink("out.txt", link.c_str()) != 0) ||
+      (s == Situation::HardLink && ::link((dir + "/out.txt").c_str(), link.c_str()) != 0)) {
+    std::perror(link.c_str());
+    std::exit(2);
+  }
+}
+
+int errnoValue(const std::string& name) {
+  for (const Errno& e : Errnos) {
+    if (name == e.name) return e.value;
+  }
+  std::fprintf(stderr, "unknown errno %s\n", name.c_str());
+  std::exit(2);
+}
+
+Outcome runTjoin(const std::string& dir, const char* output, const Fault& fault) {
+  const std::string log = scratch + "/log", out = scratch + "/stdout", err = scratch + "/stderr";
+  unlink(log.c_str());
+  std::vector<std::string> environment = {"LD_PRELOAD=" + library, "TJOIN_FAULT_LOG=" + log};
+  if (!fault.family.empty()) {
+    environment.push_back("TJOIN_FAULT=" + fault.family + ":" + std::to_string(fault.index) + ":" +
+                          std::to_string(errnoValue(fault.errnoName)));
+  }
+  for (char** e = environ; *e != nullptr; ++e) {
+    if (!startsWith(*e, "LD_PRELOAD=") && !startsWith(*e, "TJOIN_FAULT")) environment.push_back(*e);
+  }
+  std::vector<char*> envp;
+  for (std::string& e : environment) envp.push_back(e.data());
+  envp.push_back(nullptr);
+  const char* argv[] = {tjoinBinary.c_str(), "in.txt", output, nullptr};
+
+  pid_t child = fork();
+  if (child == 0) {
+    int o = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int e = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (o < 0 || e < 0 || dup2(o, 1) < 0 || dup2(e, 2) < 0 || chdir(dir.c_str()) != 0) _exit(125);
+    close(o);
+    close(e);
+    alarm(20);  // a run that hangs ends by SIGALRM and fails
+    execve(argv[0], const_cast<char**>(argv), envp.data());
+    _exit(126);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  Outcome outcome;
+  outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  readFile(out, &outcome.out);
+  readFile(err, &outcome.err);
+  std::string logText;
+  readFile(log, &logText);
+  char name[64];
+  unsigned long count;
+  for (const char* at = logText.c_str(); *at != '\0'; at = std::strchr(at, '\n') + 1) {
+    if (std::sscanf(at, "%63s %lu", name, &count) == 2) outcome.counts[name] = count;
+    if (startsWith(at, "fired")) outcome.fired = true;
+  }
+  return outcome;
+}
+
+// What is wrong with the files and console after a run, or "".
+std::string check(const std::string& dir, const SituationCase& c, const Fault& fault,
+                  const Outcome& o) {
+  const Situation s = c.situation;
+  std::string outputPath = dir + (s == Situation::InputAsOutput ? "/in.txt" : "/out.txt");
+  std::string bytes;
+  if (o.status != 0 && o.status != 1) return "exit status " + std::to_string(o.status);
+  if (!fault.family.empty() && !o.fired) return "the call never came: the counts changed";
+  bool ok = o.status == 0;
+
+  std::vector<std::string> names = {"in.txt"};
+  if (s == Situation::New ? ok : s != Situation::InputAsOutput) names.push_back("out.txt");
+  if (s == Situation::SymbolicLink || s == Situation::HardLink) names.push_back("link.txt");
+  std::sort(names.begin(), names.end());
+  for (const std::string& name : entries(dir)) {
+    if (std::find(names.begin(), names.end(), name) == names.end()) return "left " + name;
+  }
+  for (const std::string& name : names) {
+    struct stat info;
+    if (lstat((dir + "/" + name).c_str(), &info) != 0) return "no " + name;
+  }
+
+  if (s != Situation::New) {
+    struct stat info;
+    if (stat(outputPath.c_str(), &info) != 0 || (info.st_mode & 07777) != OldMode) {
+      return "the output's mode changed";
+    }
+  }
+  if (s == Situation::SymbolicLink) {
+    char target[64];
+    ssize_t n = readlink((dir + "/link.txt").c_str(), target, sizeof target);
+    if (n != 7 || std::memcmp(target, "out.txt", 7) != 0) return "the symbolic link was replaced";
+  }
+  if (s == Situation::HardLink) {
+    struct stat one, two;
+    if (stat(outputPath.c_str(), &one) != 0 || stat((dir + "/link.txt").c_str(), &two) != 0 ||
+        one.st_ino != two.st_ino) {
+      return "the hard link was broken";
+    }
+  }
+  if (ok) {
+    if (!o.err.empty()) return "exit 0 with standard error " + o.err;
+    if (o.out != expectedConsole) return "exit 0 with standard output " + o.out;
+    if (!readFile(outputPath, &bytes) || bytes != expectedOutput) {
+      return "exit 0 with an output of " + std::to_string(bytes.size()) + " bytes, not " +
+             std::to_string(expectedOutput.size());
+    }
+  } else {
+    if (!startsWith(o.err, "tjoin: ") || o.err.find('\n') != o.err.size() - 1) {
+      return "exit 1 with standard error " + o.err;
+    }
+    if (!startsWith(expectedConsole, o.out)) return "exit 1 with standard output " + o.out;
+    if (s != Situation::InputAsOutput && (!readFile(dir + "/in.txt", &bytes) || bytes != input)) {
+      return "exit 1 and the input changed";
+    }
+    if (s != Situation::New) {
+      const std::string& old = s == Situation::InputAsOutput ? input : OldOutput;
+      bool mayBeShort =
+          s == Situation::HardLink && (fault.family == "write" || fault.family == "close");
+      if (!readFile(outputPath, &bytes) ||
+          (bytes != old && !(mayBeShort && startsWith(expectedOutput, bytes)))) {
+        return "exit 1 and the old output changed (" + std::to_string(bytes.size()) + " bytes)";
+      }
+    }
+  }
+  return "";
+}
+
+// 1..count, or MostIndexes of them spread evenly, first and last included.
+std::vector<unsigned long> indexesOf(unsigned long count) {
+  std::vector<unsigned long> indexes;
+  unsigned long n = std::min(count, MostIndexes);
+  for (unsigned long k = 0; k < n; ++k) {
+    indexes.push_back(n == 1 ? 1 : 1 + k * (count - 1) / (n - 1));
+  }
+  return indexes;
+}
+
+std::string describe(const SituationCase& c, const Fault& f) {
+  return std::string(c.key) + " " + f.family + "#" + std::to_string(f.index) + " " + f.errnoName;
+}
+
+int runOne(const SituationCase& c, const Fault& fault) {
+  std::string dir = scratch + "/" + c.key;
+  setUp(dir, c.situation);
+  Outcome o = runTjoin(dir, c.outputArgument, fault);
+  std::string problem = check(dir, c, fault, o);
+  std::printf("%s: exit %d\nstandard output: %s\nstandard error: %s\nfiles kept in %s\n%s\n",
+              describe(c, fault).c_str(), o.status, o.out.c_str(), o.err.c_str(), dir.c_str(),
+              problem.empty() ? "PASS" : ("FAIL: " + problem).c_str());
+  return problem.empty() ? 0 : 1;
+}
+
+// The input: a join, then a direct product whose result takes a few blocks
+// of writes (116 KB), and a line on standard output.
+std::string makeInput() {
+  std::string text = "join(A,B,C)\n\nA(a int, k int)\n";
+  for (int i = 1; i <= 40; ++i) text += std::to_string(i) + "," + std::to_string(i % 20) + "\n";
+  text += "\nB(k int, name string)\n";
+  for (int i = 0; i < 20; ++i) text += std::to_string(i) + ",name" + std::to_string(i) + "\n";
+  text += "\nC(s string)\n";
+  for (int i = 1; i <= 150; ++i) text += "size" + std::to_string(i) + "\n";
+  return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 3 && argc != 7) {
+    std::fprintf(stderr, "usage: %s TJOIN LIBRARY [SITUATION FAMILY INDEX ERRNO]\n", argv[0]);
+    return 2;
+  }
+  char* real = realpath(argv[1], nullptr);
+  char* lib = realpath(argv[2], nullptr);
+  char dirTemplate[] = "/tmp/tjoin-fault-XXXXXX";
+  if (real == nullptr || lib == nullptr || mkdtemp(dirTemplate) == nullptr) {
+    std::perror("fault_injection_test");
+    return 2;
+  }
+  tjoinBinary = real;
+  library = lib;
+  scratch = dirTemplate;
+  umask(022);
+  for (const SituationCase& c : Situations) mkdir((scratch + "/" + c.key).c_str(), 0755);
+  input = makeInput();
+
+  // The whole output and console, from a run without a fault.
+  setUp(scratch + "/new", Situation::New);
+  Outcome plain = runTjoin(scratch + "/new", "out.txt", {});
+  if (plain.status != 0 || !readFile(scratch + "/new/out.txt", &expectedOutput)) {
+    std::fprintf(stderr, "tjoin fails without a fault: %s", plain.err.c_str());
+    return 1;
+  }
+  expectedConsole = plain.out;
+
+  if (argc == 7) {
+    for (const SituationCase& c : Situations) {
+      if (argv[3] == std::string(c.key)) {
+        return runOne(c, {argv[4], std::strtoul(argv[5], nullptr, 10), argv[6]});
+      }
+    }
+    std::fprintf(stderr, "unknown situation %s\n", argv[3]);
+    return 2;
+  }
+
+  auto start = std::chrono::steady_clock::now();
+  int runs = 0, failures = 0;
+  std::map<std::string, unsigned long> callsCovered;
+  for (const SituationCase& c : Situations) {
+    std::string dir = scratch + "/" + c.key;
+    setUp(dir, c.situation);
+    Outcome counting = runTjoin(dir, c.outputArgument, {});
+    ++runs;
+    if (std::string problem = check(dir, c, {}, counting); !problem.empty()) {
+      std::printf("FAIL %s without a fault: %s\n", c.key, problem.c_str());
+      ++failures;
+      continue;
+    }
+    std::string countLine;
+    for (const auto& [name, count] : counting.counts) {
+      countLine += " " + name + " " + std::to_string(count);
+      bool known = false;
+      for (const Family& family : Families) known = known || name == family.name;
+      if (!known) continue;
+      callsCovered[name] += count;
+    }
+    std::printf("%s: calls:%s\n", c.key, countLine.c_str());
+    for (const Family& family : Families) {
+      auto counted = counting.counts.find(family.name);
+      if (counted == counting.counts.end()) continue;
+      for (unsigned long index : indexesOf(counted->second)) {
+        for (const char* e : family.errnos) {
+          Fault fault{family.name, index, e};
+          setUp(dir, c.situation);
+          Outcome o = runTjoin(dir, c.outputArgument, fault);
+          ++runs;
+          if (std::string problem = check(dir, c, fault, o); !problem.empty()) {
+            std::printf("FAIL %s: %s\n", describe(c, fault).c_str(), problem.c_str());
+            ++failures;
+          }
+        }
+      }
+    }
+  }
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  std::string families;
+  for (const auto& [name, count] : callsCovered) families += " " + name;
+  std::printf("%d runs over %zu situations and %zu functions (%s), %.1f s: %d failed\n", runs,
+              std::size(Situations), callsCovered.size(), families.c_str() + 1, seconds, failures);
+  std::string rm = "rm -rf " + scratch;
+  if (std::system(rm.c_str()) != 0) return 2;
+  return failures == 0 ? 0 : 1;
+}
