@@ -8,6 +8,7 @@
 int main(int argc, char** argv) {
   // Before anything is opened or written.
   tjoin::guardStandardStreams();
+  tjoin::handleEndingSignals();
   tjoin::keepFreedMemory();
   if (argc != 3) {
     tjoin::print("Usage: tjoin <inputfile> <outputfile>\n");

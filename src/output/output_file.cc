@@ -1,8 +1,10 @@
 #include "output/output_file.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "output/writer.h"
@@ -30,54 +32,128 @@ int writeAndClose(int fd, int error, OutputContent content) {
   return error != 0 ? error : closeError;
 }
 
-// Empties the file at path and writes content into it, or creates it.
-int writeInPlace(const char* path, OutputContent content) {
+// Writes all of bytes to fd. Returns 0, or the errno of the write that failed.
+int writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    std::ptrdiff_t n = writeSome(fd, bytes.data(), bytes.size());
+    if (n <= 0) return n < 0 ? errno : EIO;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return 0;
+}
+
+// content as the file's bytes, each line ending as the platform's text files
+// end it.
+std::string bytesOf(OutputContent content) {
+  OutputSize size = outputSize();
+  LineOutput out;
+  out.text.reserve(size.bytes);
+  content(out);
+  if (LineEnd.size() == 1) return std::move(out.text);
+  std::string bytes;
+  bytes.reserve(out.text.size() + size.lines * (LineEnd.size() - 1));
+  for (char c : out.text) {
+    if (c == '\n') {
+      bytes.append(LineEnd);
+    } else {
+      bytes += c;
+    }
+  }
+  return bytes;
+}
+
+// Empties the file at path and writes content into it, or creates it. regular
+// tells whether path named a regular file.
+//
+// A regular file is emptied only once the whole output is built in memory
+// (no allocation can fail after it), the file's lock is held (a second tjoin
+// waits), and the room for the output was there; from then until it is
+// whole and closed, the signals that would end tjoin are held back. A pipe, a
+// terminal or a device has nothing to empty: the output streams to it, and a
+// Ctrl-C still stops a run whose reader has stalled. Building in memory costs
+// the output's size in memory, on this path only (a file with a second hard
+// link, or one that tjoin may not replace).
+int writeInPlace(const char* path, bool regular, OutputContent content) {
+  std::string bytes;
+  if (regular) bytes = bytesOf(content);
   bool created = false;
   int fd = openOutput(path, &created);
   if (fd < 0) return errno;
-  OutputSize size = outputSize();
-  int error = checkRoom(fd, size.bytes + size.lines * (LineEnd.size() - 1));
-  if (error == 0) error = emptyFile(fd);
-  error = writeAndClose(fd, error, content);
+  int error = 0;
+  if (!regular) {
+    error = writeAndClose(fd, 0, content);
+  } else {
+    lockFile(fd);
+    error = checkRoom(fd, bytes.size());
+    std::uint64_t oldSize = 0;
+    const bool hold = error == 0 && regularFileSize(fd, &oldSize);
+    if (hold) holdEndingSignals();
+    if (error == 0) error = emptyFile(fd);
+    if (error == 0) error = writeAll(fd, bytes);
+    int closeError = closeFile(fd);
+    if (hold) releaseEndingSignals();
+    if (error == 0) error = closeError;
+  }
   // A file this run created goes again; an existing one that lacked room was
   // left as it was.
   if (error != 0 && created) removeFile(path);
   return error;
 }
 
-// Makes a new empty file beside path, in the same directory, as createNewFile
-// does, under a hidden random name that says it is tjoin's:
-// ".out.txt.tjoin-Xy3k9Q" for "out.txt", a long name cut short so that the
-// name stays within what file systems take. Returns the descriptor with the
-// name in *name, or -1 with errno set.
-int createNewFileBeside(const std::string& path, bool privately, std::string* name) {
-  std::size_t separator = path.find_last_of(PathSeparators);
-  std::size_t nameStart = separator == std::string::npos ? 0 : separator + 1;
-  const std::string prefix =
-      path.substr(0, nameStart) + "." + path.substr(nameStart, 200) + ".tjoin-";
+// Tries hidden names for the new file beside the file named base until
+// attempt, which takes a name and returns 0 or an errno value, finds one that
+// is not taken (attempt returns other than EEXIST). The names are hidden,
+// random and say that the file is tjoin's: ".out.txt.tjoin-Xy3k9Q" for
+// "out.txt", a long name cut short so that the name stays within what file
+// systems take. Returns attempt's last value, or an errno value.
+template <typename Attempt>
+int tryHiddenNames(const std::string& base, Attempt attempt) {
+  const std::string prefix = "." + base.substr(0, 200) + ".tjoin-";
   constexpr char Letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  for (int attempt = 0; attempt < 100; ++attempt) {
+  for (int tries = 0; tries < 100; ++tries) {
     unsigned char random[6];
-    if (!randomBytes(random, sizeof random)) return -1;
-    std::string candidate = prefix;
-    for (unsigned char byte : random) candidate += Letters[byte % (sizeof Letters - 1)];
-    int fd = createNewFile(candidate, privately);
-    if (fd >= 0) {
-      *name = std::move(candidate);
-      return fd;
-    }
-    if (errno != EEXIST) return -1;
+    if (!randomBytes(random, sizeof random)) return errno;
+    std::string name = prefix;
+    for (unsigned char byte : random) name += Letters[byte % (sizeof Letters - 1)];
+    if (int error = attempt(name); error != EEXIST) return error;
   }
-  errno = EEXIST;
-  return -1;
+  return EEXIST;
+}
+
+// Makes the new file in the directory openNewFileDirectory opened: without a
+// name where the system can, else under a hidden name beside base. Returns
+// the descriptor and whether it is named, or -1 with errno set.
+int createNewFile(const std::string& base, bool privately, bool* named) {
+  int fd = createUnnamedFile(privately);
+  *named = fd < 0;
+  if (fd >= 0) return fd;
+  int error = tryHiddenNames(base, [&](const std::string& name) {
+    fd = createNamedFile(name, privately);
+    return fd >= 0 ? 0 : errno;
+  });
+  errno = error;
+  return error == 0 ? fd : -1;
 }
 
 // Reasons not to replace: the system or the file's owner would not have it.
 bool refused(int error) { return error == EACCES || error == EPERM || error == EBUSY; }
 
+// Owns the new file: removes it and closes its descriptor when it goes out of
+// scope before it is renamed, an allocation that failed on the way included.
+struct NewFile {
+  ~NewFile() {
+    if (fd >= 0) closeFile(fd);
+    removeNewFile();
+  }
+  int fd = -1;
+};
+
 // Writes content to a new file beside the file at path and renames it over
 // that file; where that would change what the output is, writes in place.
-// exists tells whether path names a file, with its facts in old.
+// exists tells whether path names a file, with its facts in old. The new file
+// gets the old one's owner and group before its content, its permission bits
+// after: a write by an unprivileged process clears set-user-ID and
+// set-group-ID bits.
 int replace(const char* path, bool exists, const FileFacts& old, OutputContent content) {
   std::string target;
   if (int error = resolveLinks(path, &target)) return error;
@@ -88,27 +164,38 @@ int replace(const char* path, bool exists, const FileFacts& old, OutputContent c
     FileFacts found;
     if (fileFacts(target.c_str(), &found) != 0 || found.device != old.device ||
         found.inode != old.inode) {
-      return writeInPlace(path, content);
+      return writeInPlace(path, old.regular, content);
     }
   }
-  std::string name;
-  int fd = createNewFileBeside(target, exists, &name);
-  if (fd < 0) {
-    int error = errno;
-    // A directory closed to the user may hold a file open to them.
-    return exists && refused(error) ? writeInPlace(path, content) : error;
+  // Made, named and renamed within the directory: a path the system takes
+  // works, however long the hidden name beside it.
+  std::size_t separator = target.find_last_of(PathSeparators);
+  std::size_t baseStart = separator == std::string::npos ? 0 : separator + 1;
+  const std::string base = target.substr(baseStart);
+  int error = 0;
+  {
+    NewFile file;
+    bool named = true;
+    error = openNewFileDirectory(target.substr(0, baseStart));
+    if (error == 0) {
+      file.fd = createNewFile(base, exists, &named);
+      if (file.fd < 0) error = errno;
+    }
+    if (error == 0 && exists) error = keepOwner(file.fd, old);
+    if (error == 0) error = writeContent(file.fd, content);
+    if (error == 0 && exists) error = keepMode(file.fd, old);
+    if (error == 0 && !named) {
+      error =
+          tryHiddenNames(base, [&](const std::string& name) { return nameNewFile(file.fd, name); });
+    }
+    if (error == 0) {
+      error = closeFile(file.fd);
+      file.fd = -1;
+    }
+    if (error == 0) error = renameNewFile(base);
   }
-  int error = exists ? keepModeAndOwner(fd, old) : 0;
-  if (exists && refused(error)) {
-    closeFile(fd);
-    removeNewFile(name);
-    return writeInPlace(path, content);
-  }
-  error = writeAndClose(fd, error, content);
-  if (error == 0) error = renameNewFile(name, target);
-  if (error == 0) return 0;
-  removeNewFile(name);
-  return exists && refused(error) ? writeInPlace(path, content) : error;
+  // A directory closed to the user may hold a file open to them.
+  return exists && refused(error) ? writeInPlace(path, old.regular, content) : error;
 }
 
 }  // namespace
@@ -125,7 +212,7 @@ bool writeOutputFile(const char* path, std::string* err, OutputContent content) 
     if (int stream = standardStreamOf(facts); stream >= 0) {
       error = writeContent(stream, content);
     } else if (!facts.regular || facts.links > 1) {
-      error = writeInPlace(path, content);
+      error = writeInPlace(path, facts.regular, content);
     } else {
       error = replace(path, true, facts, content);
     }

@@ -26,6 +26,21 @@ extern const std::string_view PathSeparators;
 // then take bytes as they are: the console's line ends come from LineOutput.
 void guardStandardStreams();
 
+// Sets up how tjoin ends when it is stopped: every signal that would end the
+// process and can be caught (SIGINT, SIGTERM, SIGHUP, SIGPIPE, the real-time
+// signals and the others of that kind; on Windows Ctrl-C, Ctrl-Break and the
+// console's closing) first removes the new file, if there is one, and then
+// ends the process as it would have ended without tjoin's handler. A signal
+// that the caller had ignored stays ignored. SIGXFSZ is ignored: a write past
+// the file-size limit then fails with EFBIG instead of ending the process.
+void handleEndingSignals();
+
+// Holds back the signals that handleEndingSignals handles, from
+// holdEndingSignals until releaseEndingSignals: one that comes meanwhile takes
+// effect when they are released. Not nested.
+void holdEndingSignals();
+void releaseEndingSignals();
+
 // Opens path for reading bytes as they are. Returns the descriptor, or -1 with
 // errno set.
 int openInput(const char* path);
@@ -53,49 +68,83 @@ struct FileFacts {
 int fileFacts(const char* path, FileFacts* facts);
 
 // 1 or 2 when the file is the one open on standard output or standard error
-// (the same device and inode), else -1.
+// (the same device and inode) and that descriptor is open for writing, else
+// -1.
 int standardStreamOf(const FileFacts& facts);
 
 // The path of the directory entry that path names once every symbolic link on
-// it is followed: path itself where it is no link, the target of a dangling
-// link. Returns 0, or an errno value (ELOOP for a loop of links).
+// it is followed, as many as the system follows in one path: path itself
+// where it is no link, the target of a dangling link. Returns 0, or an errno
+// value (ELOOP for too many links, or why a link could not be looked at).
 int resolveLinks(const char* path, std::string* resolved);
 
 // Fills bytes with n random bytes from the system. Returns false, with errno
 // set, where it has none to give.
 bool randomBytes(unsigned char* bytes, std::size_t n);
 
-// Creates the file name, new and empty, for writing, never opening a file that
-// is already there (EEXIST then), a planted symbolic link among them. Its
-// permission bits are 0600 where privately is set, else 0664 as the umask
-// allows. Until renameNewFile or removeNewFile, a SIGINT, SIGTERM or SIGHUP
-// removes it before the process ends by that signal; there can be one such
-// file at a time. Returns the descriptor, or -1 with errno set.
-int createNewFile(const std::string& name, bool privately);
+// The new file that replaces an output file. It is made in the directory of
+// the file it replaces, without a name where the system can (Linux: then a
+// SIGKILL or a crash while it is written leaves nothing behind), else under
+// a hidden name; it gets its final name by renameNewFile. There is one at a
+// time. Until it is renamed or removed, every signal that handleEndingSignals
+// handles removes it first. Names are names within the directory.
 
-// Gives the file behind fd the permission bits, owner and group of facts.
-// Returns 0, or an errno value: EPERM where the process may not give them.
-int keepModeAndOwner(int fd, const FileFacts& facts);
+// Opens dir, a path ending at a separator or "" for the current directory, as
+// the directory of the new file. Returns 0, or an errno value.
+int openNewFileDirectory(const std::string& dir);
 
-// Renames the new file over target, in one step: target names the old file
-// until then, the whole new one after. Returns 0, or an errno value (EACCES,
-// EPERM or EBUSY where the system refuses to replace target).
-int renameNewFile(const std::string& name, const std::string& target);
+// Makes the new file, empty and without a name, for writing; its permission
+// bits are 0600 where privately is set, else 0664 as the umask allows.
+// Returns the descriptor, or -1 with errno set (EOPNOTSUPP where the system
+// or the file system cannot make such a file, or could not name it later).
+int createUnnamedFile(bool privately);
 
-// Removes the new file, as far as it can.
-void removeNewFile(const std::string& name);
+// Makes the new file under name, empty, for writing, never opening a file
+// that is already there (EEXIST then), a planted symbolic link among them.
+// Permission bits as createUnnamedFile. Returns the descriptor, or -1 with
+// errno set.
+int createNamedFile(const std::string& name, bool privately);
+
+// Gives the unnamed new file open on fd the name. Returns 0, or an errno
+// value (EEXIST where the name is taken).
+int nameNewFile(int fd, const std::string& name);
+
+// Gives the file behind fd the owner and group of facts. Returns 0, or an
+// errno value: EPERM where the process may not give them.
+int keepOwner(int fd, const FileFacts& facts);
+
+// Gives the file behind fd the permission bits of facts, set-user-ID,
+// set-group-ID and sticky bits included. Writing to a file may clear the
+// first two, so this comes after the last write. Returns 0, or an errno value.
+int keepMode(int fd, const FileFacts& facts);
+
+// Renames the named new file, closed, over target, in one step: target names
+// the old file until then, the whole new one after. Returns 0, or an errno
+// value (EACCES, EPERM or EBUSY where the system refuses to replace target).
+// The new file is then tjoin's no more.
+int renameNewFile(const std::string& target);
+
+// Removes the new file's name, if it has one, as far as it can, and closes its
+// directory.
+void removeNewFile();
 
 // Opens path for writing without emptying it, creating it (permission bits
 // 0664, as the umask allows, where the platform has them) when it is missing;
 // *created tells which. Returns the descriptor, or -1 with errno set.
 int openOutput(const char* path, bool* created);
 
-// Checks that the file system has room for bytes more bytes in the file
-// behind fd, without changing its size or content. A check, not a
-// reservation: the room is not held for the writes that follow. Returns 0, or
-// ENOSPC, EDQUOT or EFBIG when the room is not there. Where the file system or
-// the file kind cannot tell (a pipe, a device, a platform without the call),
-// returns 0.
+// Waits until no other process holds the advisory lock of the file behind
+// fd, then holds it until fd is closed: a second tjoin that writes the same
+// file in place waits for the first. Where the file system has no locks, it
+// does nothing.
+void lockFile(int fd);
+
+// Checks that the file behind fd may grow to bytes bytes, its old content
+// given up: within the file-size limit of the process (EFBIG), and within the
+// room of its file system (ENOSPC or EDQUOT), counted with the old content's
+// blocks free. A check, not a reservation: the room is not held for the
+// writes that follow. Where the file system or the file kind cannot tell (a
+// pipe, a device, a platform without the calls), returns 0.
 int checkRoom(int fd, std::uint64_t bytes);
 
 // Empties the file behind fd when it is a regular file (a device or a pipe

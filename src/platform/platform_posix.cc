@@ -1,6 +1,9 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -10,6 +13,7 @@
 #include <climits>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -28,6 +32,97 @@ void guardStandardStreams() {
     }
   }
 }
+
+namespace {
+
+// The new file that a signal removes: the descriptor of its directory and its
+// name there, set and cleared only while the signals are held back, so the
+// handler never sees half a name.
+int newFileDirectory = -1;
+char newFileName[NAME_MAX + 1];
+volatile sig_atomic_t haveNewFile = 0;
+
+// The signals whose default action ends the process and that a handler can
+// catch. (SIGABRT, SIGSEGV and their kind come from a fault of the process
+// itself; the unnamed file covers those.)
+constexpr int EndingSignals[] = {
+    SIGHUP,    SIGINT,  SIGQUIT, SIGTERM,   SIGALRM, SIGUSR1,
+    SIGUSR2,   SIGPIPE, SIGXCPU, SIGVTALRM, SIGPROF,
+#ifdef SIGPOLL
+    SIGPOLL,
+#elif defined(SIGIO)
+    SIGIO,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+};
+
+sigset_t endingSignals() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal : EndingSignals) sigaddset(&set, signal);
+#ifdef SIGRTMIN
+  for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) sigaddset(&set, signal);
+#endif
+  return set;
+}
+
+extern "C" void removeNewFileAndEnd(int signal) {
+  // unlinkat() and raise() are async-signal-safe. The handler was reset to the
+  // default action on entry, and the signal stays held back until it returns:
+  // then the raised signal ends the process as it would have without tjoin's
+  // handler.
+  if (haveNewFile) unlinkat(newFileDirectory, newFileName, 0);
+  raise(signal);
+}
+
+void handleSignal(int signal, const sigset_t& during) {
+  struct sigaction action;
+  // A signal that the caller had tjoin ignore (nohup) stays ignored.
+  if (sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) return;
+  action = {};
+  action.sa_handler = removeNewFileAndEnd;
+  action.sa_flags = SA_RESETHAND;
+  action.sa_mask = during;
+  sigaction(signal, &action, nullptr);
+}
+
+// Holds the ending signals back for its lifetime.
+class SignalsHeld {
+ public:
+  SignalsHeld() {
+    sigset_t set = endingSignals();
+    sigprocmask(SIG_BLOCK, &set, &saved_);
+  }
+  ~SignalsHeld() { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
+
+ private:
+  sigset_t saved_;
+};
+
+sigset_t heldSince;
+
+}  // namespace
+
+void handleEndingSignals() {
+  signal(SIGXFSZ, SIG_IGN);
+  const sigset_t during = endingSignals();
+  for (int signal : EndingSignals) handleSignal(signal, during);
+#ifdef SIGRTMIN
+  for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) handleSignal(signal, during);
+#endif
+}
+
+void holdEndingSignals() {
+  sigset_t set = endingSignals();
+  sigprocmask(SIG_BLOCK, &set, &heldSince);
+}
+
+void releaseEndingSignals() { sigprocmask(SIG_SETMASK, &heldSince, nullptr); }
 
 int openInput(const char* path) { return open(path, O_RDONLY | O_CLOEXEC); }
 
@@ -67,6 +162,10 @@ int fileFacts(const char* path, FileFacts* facts) {
 
 int standardStreamOf(const FileFacts& facts) {
   for (int fd = 1; fd <= 2; ++fd) {
+    // A descriptor open for reading only (a closed one that
+    // guardStandardStreams filled, or 1<file) cannot take the output.
+    int flags = fcntl(fd, F_GETFL);
+    if (flags == -1 || (flags & O_ACCMODE) == O_RDONLY) continue;
     struct stat info;
     if (fstat(fd, &info) == 0 && static_cast<std::uint64_t>(info.st_dev) == facts.device &&
         static_cast<std::uint64_t>(info.st_ino) == facts.inode) {
@@ -78,13 +177,17 @@ int standardStreamOf(const FileFacts& facts) {
 
 int resolveLinks(const char* path, std::string* resolved) {
   std::string at = path;
-  // As many links as the system itself follows in one path.
-  for (int hops = 0; hops < 40; ++hops) {
+  // The system follows at most 40 links in one path (Linux's MAXSYMLINKS);
+  // so does this, and fails at the 41st.
+  constexpr int MaxLinks = 40;
+  for (int links = 0;; ++links) {
     struct stat info;
-    if (lstat(at.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) {
-      *resolved = std::move(at);
-      return 0;
+    if (lstat(at.c_str(), &info) != 0) {
+      if (errno != ENOENT) return errno;
+      break;  // nothing there yet: the output creates it
     }
+    if (!S_ISLNK(info.st_mode)) break;
+    if (links == MaxLinks) return ELOOP;
     char target[PATH_MAX];
     ssize_t n = readlink(at.c_str(), target, sizeof target);
     if (n < 0) return errno;
@@ -98,96 +201,119 @@ int resolveLinks(const char* path, std::string* resolved) {
       at.append(target, static_cast<std::size_t>(n));
     }
   }
-  return ELOOP;
+  *resolved = std::move(at);
+  return 0;
 }
+
+bool randomBytes(unsigned char* bytes, std::size_t n) { return getentropy(bytes, n) == 0; }
 
 namespace {
 
-// The new file that a signal removes: its name, set and cleared only while
-// the signals are blocked, so the handler never sees half a name.
-char newFileName[PATH_MAX];
-volatile sig_atomic_t haveNewFile = 0;
-constexpr int RemovingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+mode_t newFileMode(bool privately) { return privately ? 0600 : 0664; }
 
-extern "C" void removeNewFileAndEnd(int signal) {
-  // unlink() and raise() are async-signal-safe; the handler was reset to the
-  // default action on entry, so the raised signal ends the process as it
-  // would have without tjoin's handler.
-  if (haveNewFile) unlink(newFileName);
-  raise(signal);
-}
-
-// Blocks the removing signals for its lifetime.
-class SignalsBlocked {
- public:
-  SignalsBlocked() {
-    sigset_t set;
-    sigemptyset(&set);
-    for (int signal : RemovingSignals) sigaddset(&set, signal);
-    sigprocmask(SIG_BLOCK, &set, &saved_);
-  }
-  ~SignalsBlocked() { sigprocmask(SIG_SETMASK, &saved_, nullptr); }
-
- private:
-  sigset_t saved_;
-};
-
-void handleRemovingSignals() {
-  for (int signal : RemovingSignals) {
-    struct sigaction action;
-    // A signal that the caller had tjoin ignore (nohup) stays ignored.
-    if (sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) continue;
-    action = {};
-    action.sa_handler = removeNewFileAndEnd;
-    action.sa_flags = SA_RESETHAND;
-    sigemptyset(&action.sa_mask);
-    sigaction(signal, &action, nullptr);
-  }
+// The path under which /proc shows the file open on fd: "/proc/self/fd/7".
+void procPath(int fd, char (&path)[32]) {
+  std::snprintf(path, sizeof path, "/proc/self/fd/%d", fd);
 }
 
 }  // namespace
 
-bool randomBytes(unsigned char* bytes, std::size_t n) { return getentropy(bytes, n) == 0; }
+int openNewFileDirectory(const std::string& dir) {
+  removeNewFile();
+#ifdef O_PATH
+  // Enough to make, link, rename and remove files in it; it need not be
+  // readable.
+  constexpr int Flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+  constexpr int Flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+  int fd = open(dir.empty() ? "." : dir.c_str(), Flags);
+  if (fd < 0) return errno;
+  newFileDirectory = fd;
+  return 0;
+}
 
-int createNewFile(const std::string& name, bool privately) {
+int createUnnamedFile(bool privately) {
+#if defined(O_TMPFILE)
+  int fd = openat(newFileDirectory, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, newFileMode(privately));
+  if (fd < 0) {
+    errno = EOPNOTSUPP;
+    return -1;
+  }
+  // It gets its name through /proc (nameNewFile): /proc must show it.
+  char shown[32];
+  procPath(fd, shown);
+  struct stat there, here;
+  if (stat(shown, &there) != 0 || fstat(fd, &here) != 0 || there.st_dev != here.st_dev ||
+      there.st_ino != here.st_ino) {
+    close(fd);
+    errno = EOPNOTSUPP;
+    return -1;
+  }
+  return fd;
+#else
+  (void)privately;
+  errno = EOPNOTSUPP;
+  return -1;
+#endif
+}
+
+int createNamedFile(const std::string& name, bool privately) {
   if (name.size() >= sizeof newFileName) {
     errno = ENAMETOOLONG;
     return -1;
   }
-  SignalsBlocked blocked;
-  int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, privately ? 0600 : 0664);
+  SignalsHeld held;
+  int fd = openat(newFileDirectory, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                  newFileMode(privately));
   if (fd >= 0) {
-    handleRemovingSignals();
     std::memcpy(newFileName, name.c_str(), name.size() + 1);
     haveNewFile = 1;
   }
   return fd;
 }
 
-int keepModeAndOwner(int fd, const FileFacts& facts) {
-  struct stat info;
-  if (fstat(fd, &info) != 0) return errno;
-  // The owner first: giving a file away clears its set-user-ID bit.
-  if (static_cast<std::int64_t>(info.st_uid) != facts.owner ||
-      static_cast<std::int64_t>(info.st_gid) != facts.group) {
-    if (fchown(fd, static_cast<uid_t>(facts.owner), static_cast<gid_t>(facts.group)) != 0) {
-      return errno;
-    }
-  }
-  return fchmod(fd, static_cast<mode_t>(facts.mode)) == 0 ? 0 : errno;
-}
-
-int renameNewFile(const std::string& name, const std::string& target) {
-  SignalsBlocked blocked;
-  if (rename(name.c_str(), target.c_str()) != 0) return errno;
-  haveNewFile = 0;
+int nameNewFile(int fd, const std::string& name) {
+  if (name.size() >= sizeof newFileName) return ENAMETOOLONG;
+  char shown[32];
+  procPath(fd, shown);
+  SignalsHeld held;
+  if (linkat(AT_FDCWD, shown, newFileDirectory, name.c_str(), AT_SYMLINK_FOLLOW) != 0) return errno;
+  std::memcpy(newFileName, name.c_str(), name.size() + 1);
+  haveNewFile = 1;
   return 0;
 }
 
-void removeNewFile(const std::string& name) {
-  SignalsBlocked blocked;
-  unlink(name.c_str());
+int keepOwner(int fd, const FileFacts& facts) {
+  struct stat info;
+  if (fstat(fd, &info) != 0) return errno;
+  if (static_cast<std::int64_t>(info.st_uid) == facts.owner &&
+      static_cast<std::int64_t>(info.st_gid) == facts.group) {
+    return 0;
+  }
+  return fchown(fd, static_cast<uid_t>(facts.owner), static_cast<gid_t>(facts.group)) == 0 ? 0
+                                                                                           : errno;
+}
+
+int keepMode(int fd, const FileFacts& facts) {
+  return fchmod(fd, static_cast<mode_t>(facts.mode)) == 0 ? 0 : errno;
+}
+
+int renameNewFile(const std::string& target) {
+  SignalsHeld held;
+  if (renameat(newFileDirectory, newFileName, newFileDirectory, target.c_str()) != 0) return errno;
   haveNewFile = 0;
+  close(newFileDirectory);
+  newFileDirectory = -1;
+  return 0;
+}
+
+void removeNewFile() {
+  SignalsHeld held;
+  if (haveNewFile) unlinkat(newFileDirectory, newFileName, 0);
+  haveNewFile = 0;
+  if (newFileDirectory >= 0) close(newFileDirectory);
+  newFileDirectory = -1;
 }
 
 int openOutput(const char* path, bool* created) {
@@ -206,22 +332,43 @@ int openOutput(const char* path, bool* created) {
   return fd;
 }
 
+void lockFile(int fd) {
+  // A signal's handler ends the process; EINTR comes from a stop and resume.
+  while (flock(fd, LOCK_EX) != 0 && errno == EINTR) {
+  }
+}
+
 int checkRoom(int fd, std::uint64_t bytes) {
+  struct stat info;
+  if (bytes == 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return 0;
+  struct rlimit limit;
+  if (getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+      bytes > static_cast<std::uint64_t>(limit.rlim_cur)) {
+    return EFBIG;
+  }
 #ifdef __linux__
-  if (bytes == 0) return 0;
   // fallocate() allocates the blocks; emptying the file then frees them
   // again, so this tells only that the room was there at this moment.
   for (;;) {
     if (fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes)) == 0) return 0;
     if (errno == EINTR) continue;
     if (errno == ENOSPC || errno == EDQUOT || errno == EFBIG) return errno;
-    return 0;  // a pipe, a device or a file system that cannot tell
+    if (errno != EOPNOTSUPP && errno != ENOSYS) return 0;  // the file cannot tell
+    break;
   }
-#else
-  (void)fd;
-  (void)bytes;
-  return 0;
 #endif
+  // A file system that cannot reserve (ext2, for one): its free blocks, and
+  // those the old content frees. The count of blocks needed adds one block of
+  // block numbers per blockSize / 4 blocks, as ext2's indirect blocks take.
+  struct statvfs room;
+  if (fstatvfs(fd, &room) != 0 || room.f_frsize == 0) return 0;
+  const std::uint64_t blockSize = room.f_frsize;
+  const std::uint64_t blocks = (bytes + blockSize - 1) / blockSize;
+  const std::uint64_t needed = blocks + blocks / (blockSize / 4) + 1;
+  // Root may take the blocks that the file system keeps back from users.
+  const std::uint64_t free = geteuid() == 0 ? room.f_bfree : room.f_bavail;
+  const std::uint64_t freed = static_cast<std::uint64_t>(info.st_blocks) * 512 / blockSize;
+  return needed > free + freed ? ENOSPC : 0;
 }
 
 int emptyFile(int fd) {

@@ -1,9 +1,10 @@
 // Windows, through the C runtime's descriptor functions: files are opened in
 // binary mode, so bytes are read and written as they are, and the output's
 // line ends are made CR LF by writeText (platform/console.h). A new output
-// file is moved over the old one with MoveFileExW; a Ctrl-C while it is
-// written ends the process without a handler, so it may leave the hidden new
-// file, as a kill would.
+// file is moved over the old one with MoveFileExW; a console control event
+// (Ctrl-C, Ctrl-Break, the console closed) while it is written removes it
+// first, as the signals do on POSIX systems. Windows has no file without a
+// name, so a kill while it is written may leave the hidden new file.
 
 // rand_s, the system's random numbers, is declared only when asked for.
 #define _CRT_RAND_S
@@ -35,6 +36,73 @@ void guardStandardStreams() {
   // runtime's text mode.
   _setmode(1, _O_BINARY);
   _setmode(2, _O_BINARY);
+}
+
+namespace {
+
+// The new file that a console control event removes, by its full name. The
+// handler runs on a thread of its own: it takes newFileLock and never gives
+// it back, so that the main thread, which takes the lock to rename or remove
+// the file, stops there until the process ends.
+SRWLOCK newFileLock = SRWLOCK_INIT;
+std::wstring newFileDirectory;
+std::wstring newFileName;  // the directory's path and the name; empty while there is none
+
+// While set, the events wait: heldEvent is the first one that came.
+volatile LONG holding = 0;
+volatile LONG heldEvent = -1;
+
+BOOL WINAPI removeNewFileAndEnd(DWORD event) {
+  if (holding) {
+    InterlockedCompareExchange(&heldEvent, static_cast<LONG>(event), -1);
+    return TRUE;
+  }
+  AcquireSRWLockExclusive(&newFileLock);
+  if (!newFileName.empty()) DeleteFileW(newFileName.c_str());
+  return FALSE;  // on to the default handler, which ends the process
+}
+
+std::wstring wide(const std::string& narrow) {
+  int n = MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), -1, nullptr, 0);
+  std::wstring text(n > 0 ? static_cast<std::size_t>(n) : 1, L'\0');
+  MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), -1, text.data(), n);
+  text.resize(text.size() - 1);  // the terminating NUL
+  return text;
+}
+
+// errno for the Windows error of a file operation.
+int errnoOf(DWORD error) {
+  switch (error) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return EACCES;  // the file is open elsewhere, or read-only
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return ENOSPC;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_FILE_NOT_FOUND:
+      return ENOENT;
+    case ERROR_FILE_EXISTS:
+    case ERROR_ALREADY_EXISTS:
+      return EEXIST;
+    case ERROR_FILENAME_EXCED_RANGE:
+      return ENAMETOOLONG;
+    default:
+      return EIO;
+  }
+}
+
+}  // namespace
+
+void handleEndingSignals() { SetConsoleCtrlHandler(removeNewFileAndEnd, TRUE); }
+
+void holdEndingSignals() { holding = 1; }
+
+void releaseEndingSignals() {
+  holding = 0;
+  // An event that came meanwhile ends the process now, as it would have.
+  if (heldEvent != -1) ExitProcess(STATUS_CONTROL_C_EXIT);
 }
 
 int openInput(const char* path) { return _open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT); }
@@ -128,39 +196,67 @@ bool randomBytes(unsigned char* bytes, std::size_t n) {
   return true;
 }
 
-// Windows files have no permission bits to keep private.
-int createNewFile(const std::string& name, bool) {
-  return _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-               _S_IREAD | _S_IWRITE);
+int openNewFileDirectory(const std::string& dir) {
+  removeNewFile();
+  newFileDirectory = wide(dir);
+  return 0;
 }
+
+// Windows makes no file without a name.
+int createUnnamedFile(bool) {
+  errno = EOPNOTSUPP;
+  return -1;
+}
+
+// Windows files have no permission bits to keep private. Opened so that the
+// control handler may delete it while it is open.
+int createNamedFile(const std::string& name, bool) {
+  std::wstring path = newFileDirectory + wide(name);
+  HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    errno = errnoOf(GetLastError());
+    return -1;
+  }
+  int fd = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_WRONLY | _O_BINARY);
+  if (fd < 0) {
+    CloseHandle(file);
+    DeleteFileW(path.c_str());
+    errno = EMFILE;
+    return -1;
+  }
+  AcquireSRWLockExclusive(&newFileLock);
+  newFileName = std::move(path);
+  ReleaseSRWLockExclusive(&newFileLock);
+  return fd;
+}
+
+int nameNewFile(int, const std::string&) { return EOPNOTSUPP; }
 
 // Windows files have no owner or permission bits that tjoin could keep.
-int keepModeAndOwner(int, const FileFacts&) { return 0; }
+int keepOwner(int, const FileFacts&) { return 0; }
+int keepMode(int, const FileFacts&) { return 0; }
 
-int renameNewFile(const std::string& name, const std::string& target) {
-  auto wide = [](const std::string& narrow) {
-    int n = MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), -1, nullptr, 0);
-    std::wstring text(n > 0 ? static_cast<std::size_t>(n) : 1, L'\0');
-    MultiByteToWideChar(CP_ACP, 0, narrow.c_str(), -1, text.data(), n);
-    return text;
-  };
-  if (MoveFileExW(wide(name).c_str(), wide(target).c_str(), MOVEFILE_REPLACE_EXISTING)) return 0;
-  switch (GetLastError()) {
-    case ERROR_ACCESS_DENIED:
-    case ERROR_SHARING_VIOLATION:
-    case ERROR_LOCK_VIOLATION:
-      return EACCES;  // the file is open elsewhere, or read-only
-    case ERROR_DISK_FULL:
-      return ENOSPC;
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_FILE_NOT_FOUND:
-      return ENOENT;
-    default:
-      return EIO;
+int renameNewFile(const std::string& target) {
+  AcquireSRWLockExclusive(&newFileLock);
+  std::wstring to = newFileDirectory + wide(target);
+  int error = 0;
+  if (MoveFileExW(newFileName.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    newFileName.clear();
+  } else {
+    error = errnoOf(GetLastError());
   }
+  ReleaseSRWLockExclusive(&newFileLock);
+  return error;
 }
 
-void removeNewFile(const std::string& name) { _unlink(name.c_str()); }
+void removeNewFile() {
+  AcquireSRWLockExclusive(&newFileLock);
+  if (!newFileName.empty()) DeleteFileW(newFileName.c_str());
+  newFileName.clear();
+  ReleaseSRWLockExclusive(&newFileLock);
+}
 
 int openOutput(const char* path, bool* created) {
   int fd = _open(path, _O_WRONLY | _O_BINARY | _O_NOINHERIT);
@@ -173,7 +269,17 @@ int openOutput(const char* path, bool* created) {
   return fd;
 }
 
-// Windows has no call that tells the room without changing the file.
+void lockFile(int fd) {
+  // The whole file, exclusively; the call waits for a lock another process
+  // holds. It ends when the handle is closed.
+  HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  OVERLAPPED whole{};
+  if (file != INVALID_HANDLE_VALUE)
+    LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole);
+}
+
+// Windows has no file-size limit, and no call that tells the room without
+// changing the file.
 int checkRoom(int, std::uint64_t) { return 0; }
 
 int emptyFile(int fd) {

@@ -2,7 +2,23 @@
 
 namespace tjoin {
 
-RelationStore& store = *new RelationStore;
+namespace {
+
+// The store's own memory is static: nothing is allocated before main, where
+// no failure could be reported. Its Relations map their cells then, and a
+// refusal leaves them without cells (storeHasCells). Held in a union, it is
+// never destroyed: the process's end releases its memory at once, where
+// destroying it would unmap Relation by Relation.
+union StoreHolder {
+  StoreHolder() : store() {}
+  ~StoreHolder() {}
+  RelationStore store;
+};
+StoreHolder holder;
+
+}  // namespace
+
+RelationStore& store = holder.store;
 
 namespace {
 
