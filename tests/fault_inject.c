@@ -5,6 +5,9 @@
  *   TJOIN_FAULT=write:3:28   fail the 3rd counted write() with errno 28
  *   TJOIN_FAULT_LOG=path     counts of every family at exit ("write 4"), and
  *                            "fired" the moment the fault is injected
+ *   TJOIN_FAULT_ALWAYS=fallocate:95,open_tmpfile:95
+ *                            every call of these families fails: a system
+ *                            without them
  *
  * Calls are counted by family (open and open64 are both "open") from this
  * library's constructor on, which runs before the program's own static
@@ -50,7 +53,7 @@ extern void* __libc_realloc(void*, size_t);
   X(fchmod) X(fchown) X(fallocate) X(ftruncate) X(fsync) X(getentropy) X(getrandom)  \
   X(mmap) X(malloc) X(calloc) X(realloc) X(aligned_alloc)                             \
   X(flock) X(fcntl) X(fcntl_lock) X(fstatvfs) X(statvfs) X(getrlimit)                 \
-  X(sigprocmask) X(pthread_sigmask) X(sigaction) X(dup) X(dup2) X(dup3)
+  X(sigprocmask) X(pthread_sigmask) X(sigaction) X(signal) X(dup) X(dup2) X(dup3)
 /* clang-format on */
 
 #define AS_ENUM(name) F_##name,
@@ -64,6 +67,7 @@ static int inside;      /* nonzero while this library calls into the C library *
 static int target = -1; /* the family to fail, or -1 */
 static unsigned long targetIndex;
 static int targetErrno;
+static int alwaysErrno[FamilyCount]; /* nonzero: every call of the family fails so */
 static const char* logPath;
 
 static void writeLog(const char* text) {
@@ -75,20 +79,31 @@ static void writeLog(const char* text) {
   syscall(SYS_close, fd);
 }
 
+/* The family named by the name that text starts with, up to a colon; or -1. */
+static int familyNamed(const char* text) {
+  const char* colon = strchr(text, ':');
+  for (int f = 0; colon != NULL && f < FamilyCount; ++f) {
+    if (strlen(FamilyNames[f]) == (size_t)(colon - text) &&
+        strncmp(FamilyNames[f], text, (size_t)(colon - text)) == 0) {
+      return f;
+    }
+  }
+  return -1;
+}
+
 __attribute__((constructor)) static void start(void) {
   logPath = getenv("TJOIN_FAULT_LOG");
   const char* fault = getenv("TJOIN_FAULT");
-  if (fault != NULL) {
-    const char* colon = strchr(fault, ':');
-    for (int f = 0; colon != NULL && f < FamilyCount; ++f) {
-      if (strlen(FamilyNames[f]) == (size_t)(colon - fault) &&
-          strncmp(FamilyNames[f], fault, (size_t)(colon - fault)) == 0) {
-        char* end;
-        targetIndex = strtoul(colon + 1, &end, 10);
-        targetErrno = *end == ':' ? atoi(end + 1) : EIO;
-        target = f;
-      }
-    }
+  if (fault != NULL && (target = familyNamed(fault)) >= 0) {
+    char* end;
+    targetIndex = strtoul(strchr(fault, ':') + 1, &end, 10);
+    targetErrno = *end == ':' ? atoi(end + 1) : EIO;
+  }
+  for (const char* at = getenv("TJOIN_FAULT_ALWAYS"); at != NULL && *at != '\0';) {
+    int f = familyNamed(at);
+    if (f >= 0) alwaysErrno[f] = atoi(strchr(at, ':') + 1);
+    at = strchr(at, ',');
+    at = at == NULL ? NULL : at + 1;
   }
   counting = 1;
 }
@@ -106,7 +121,12 @@ __attribute__((destructor)) static void finish(void) {
  * errno set to the chosen number. */
 static int failHere(enum Family f) {
   if (!counting || inside) return 0;
-  if (++counts[f] != targetIndex || (int)f != target) return 0;
+  ++counts[f];
+  if (alwaysErrno[f] != 0) {
+    errno = alwaysErrno[f];
+    return 1;
+  }
+  if (counts[f] != targetIndex || (int)f != target) return 0;
   writeLog("fired\n");
   errno = targetErrno;
   return 1;
@@ -233,6 +253,10 @@ WRAP(getrlimit, int, getrlimit64, (__rlimit_resource_t resource, struct rlimit64
 WRAP(sigprocmask, int, sigprocmask, (int how, const sigset_t* set, sigset_t* old), (how, set, old))
 WRAP(sigaction, int, sigaction, (int signal, const struct sigaction* action, struct sigaction* old),
      (signal, action, old))
+sighandler_t signal(int number, sighandler_t handler) {
+  REAL(signal);
+  return failHere(F_signal) ? SIG_ERR : real_signal(number, handler);
+}
 WRAP(dup, int, dup, (int fd), (fd))
 WRAP(dup2, int, dup2, (int fd, int to), (fd, to))
 WRAP(dup3, int, dup3, (int fd, int to, int flags), (fd, to, flags))

@@ -89,6 +89,7 @@ const Family Families[] = {
     {"sigprocmask", {"EINVAL"}},
     {"pthread_sigmask", {"EINVAL"}},
     {"sigaction", {"EINVAL"}},
+    {"signal", {"EINVAL"}},
     {"dup", {"EMFILE"}},
     {"dup2", {"EMFILE"}},
     {"dup3", {"EMFILE"}},
@@ -111,6 +112,26 @@ constexpr SituationCase Situations[] = {
     {Situation::SymbolicLink, "symlink", "link.txt"},
     {Situation::HardLink, "hardlink", "out.txt"},
 };
+// The systems each situation runs on: as it is here, and without the calls
+// that not every file system has, O_TMPFILE and fallocate, so that the ways
+// around them fail in turn too.
+struct System {
+  const char* suffix;  // of the situation's key
+  std::string always;  // the families whose every call fails, for TJOIN_FAULT_ALWAYS
+};
+const System Systems[] = {
+    {"", ""},
+    {"+oldfs",
+     "open_tmpfile:" + std::to_string(EOPNOTSUPP) + ",fallocate:" + std::to_string(EOPNOTSUPP)},
+};
+
+// A situation on a system: "existing+oldfs".
+struct Case {
+  std::string key;
+  SituationCase situation;
+  std::string always;
+};
+
 const std::string OldOutput = "the old output\n";
 constexpr mode_t OldMode = 0640;
 
@@ -190,10 +211,11 @@ int errnoValue(const std::string& name) {
   std::exit(2);
 }
 
-Outcome runTjoin(const std::string& dir, const char* output, const Fault& fault) {
+Outcome runTjoin(const std::string& dir, const Case& c, const Fault& fault) {
   const std::string log = scratch + "/log", out = scratch + "/stdout", err = scratch + "/stderr";
   unlink(log.c_str());
-  std::vector<std::string> environment = {"LD_PRELOAD=" + library, "TJOIN_FAULT_LOG=" + log};
+  std::vector<std::string> environment = {"LD_PRELOAD=" + library, "TJOIN_FAULT_LOG=" + log,
+                                          "TJOIN_FAULT_ALWAYS=" + c.always};
   if (!fault.family.empty()) {
     environment.push_back("TJOIN_FAULT=" + fault.family + ":" + std::to_string(fault.index) + ":" +
                           std::to_string(errnoValue(fault.errnoName)));
@@ -204,7 +226,7 @@ Outcome runTjoin(const std::string& dir, const char* output, const Fault& fault)
   std::vector<char*> envp;
   for (std::string& e : environment) envp.push_back(e.data());
   envp.push_back(nullptr);
-  const char* argv[] = {tjoinBinary.c_str(), "in.txt", output, nullptr};
+  const char* argv[] = {tjoinBinary.c_str(), "in.txt", c.situation.outputArgument, nullptr};
 
   pid_t child = fork();
   if (child == 0) {
@@ -235,9 +257,8 @@ Outcome runTjoin(const std::string& dir, const char* output, const Fault& fault)
 }
 
 // What is wrong with the files and console after a run, or "".
-std::string check(const std::string& dir, const SituationCase& c, const Fault& fault,
-                  const Outcome& o) {
-  const Situation s = c.situation;
+std::string check(const std::string& dir, const Case& c, const Fault& fault, const Outcome& o) {
+  const Situation s = c.situation.situation;
   std::string outputPath = dir + (s == Situation::InputAsOutput ? "/in.txt" : "/out.txt");
   std::string bytes;
   if (o.status != 0 && o.status != 1) return "exit status " + std::to_string(o.status);
@@ -312,14 +333,14 @@ std::vector<unsigned long> indexesOf(unsigned long count) {
   return indexes;
 }
 
-std::string describe(const SituationCase& c, const Fault& f) {
-  return std::string(c.key) + " " + f.family + "#" + std::to_string(f.index) + " " + f.errnoName;
+std::string describe(const Case& c, const Fault& f) {
+  return c.key + " " + f.family + "#" + std::to_string(f.index) + " " + f.errnoName;
 }
 
-int runOne(const SituationCase& c, const Fault& fault) {
+int runOne(const Case& c, const Fault& fault) {
   std::string dir = scratch + "/" + c.key;
-  setUp(dir, c.situation);
-  Outcome o = runTjoin(dir, c.outputArgument, fault);
+  setUp(dir, c.situation.situation);
+  Outcome o = runTjoin(dir, c, fault);
   std::string problem = check(dir, c, fault, o);
   std::printf("%s: exit %d\nstandard output: %s\nstandard error: %s\nfiles kept in %s\n%s\n",
               describe(c, fault).c_str(), o.status, o.out.c_str(), o.err.c_str(), dir.c_str(),
@@ -357,12 +378,18 @@ int main(int argc, char** argv) {
   library = lib;
   scratch = dirTemplate;
   umask(022);
-  for (const SituationCase& c : Situations) mkdir((scratch + "/" + c.key).c_str(), 0755);
+  std::vector<Case> cases;
+  for (const System& system : Systems) {
+    for (const SituationCase& situation : Situations) {
+      cases.push_back({situation.key + std::string(system.suffix), situation, system.always});
+      mkdir((scratch + "/" + cases.back().key).c_str(), 0755);
+    }
+  }
   input = makeInput();
 
   // The whole output and console, from a run without a fault.
   setUp(scratch + "/new", Situation::New);
-  Outcome plain = runTjoin(scratch + "/new", "out.txt", {});
+  Outcome plain = runTjoin(scratch + "/new", cases[0], {});
   if (plain.status != 0 || !readFile(scratch + "/new/out.txt", &expectedOutput)) {
     std::fprintf(stderr, "tjoin fails without a fault: %s", plain.err.c_str());
     return 1;
@@ -370,8 +397,8 @@ int main(int argc, char** argv) {
   expectedConsole = plain.out;
 
   if (argc == 7) {
-    for (const SituationCase& c : Situations) {
-      if (argv[3] == std::string(c.key)) {
+    for (const Case& c : cases) {
+      if (argv[3] == c.key) {
         return runOne(c, {argv[4], std::strtoul(argv[5], nullptr, 10), argv[6]});
       }
     }
@@ -382,13 +409,13 @@ int main(int argc, char** argv) {
   auto start = std::chrono::steady_clock::now();
   int runs = 0, failures = 0;
   std::map<std::string, unsigned long> callsCovered;
-  for (const SituationCase& c : Situations) {
+  for (const Case& c : cases) {
     std::string dir = scratch + "/" + c.key;
-    setUp(dir, c.situation);
-    Outcome counting = runTjoin(dir, c.outputArgument, {});
+    setUp(dir, c.situation.situation);
+    Outcome counting = runTjoin(dir, c, {});
     ++runs;
     if (std::string problem = check(dir, c, {}, counting); !problem.empty()) {
-      std::printf("FAIL %s without a fault: %s\n", c.key, problem.c_str());
+      std::printf("FAIL %s without a fault: %s\n", c.key.c_str(), problem.c_str());
       ++failures;
       continue;
     }
@@ -400,15 +427,19 @@ int main(int argc, char** argv) {
       if (!known) continue;
       callsCovered[name] += count;
     }
-    std::printf("%s: calls:%s\n", c.key, countLine.c_str());
+    std::printf("%s: calls:%s\n", c.key.c_str(), countLine.c_str());
     for (const Family& family : Families) {
       auto counted = counting.counts.find(family.name);
-      if (counted == counting.counts.end()) continue;
+      // A family that fails on every call here has nothing to fail in turn.
+      if (counted == counting.counts.end() ||
+          ("," + c.always).find("," + std::string(family.name) + ":") != std::string::npos) {
+        continue;
+      }
       for (unsigned long index : indexesOf(counted->second)) {
         for (const char* e : family.errnos) {
           Fault fault{family.name, index, e};
-          setUp(dir, c.situation);
-          Outcome o = runTjoin(dir, c.outputArgument, fault);
+          setUp(dir, c.situation.situation);
+          Outcome o = runTjoin(dir, c, fault);
           ++runs;
           if (std::string problem = check(dir, c, fault, o); !problem.empty()) {
             std::printf("FAIL %s: %s\n", describe(c, fault).c_str(), problem.c_str());
@@ -421,8 +452,10 @@ int main(int argc, char** argv) {
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   std::string families;
   for (const auto& [name, count] : callsCovered) families += " " + name;
-  std::printf("%d runs over %zu situations and %zu functions (%s), %.1f s: %d failed\n", runs,
-              std::size(Situations), callsCovered.size(), families.c_str() + 1, seconds, failures);
+  std::printf(
+      "%d runs over %zu situations on %zu systems and %zu functions (%s), %.1f s: %d failed\n",
+      runs, std::size(Situations), std::size(Systems), callsCovered.size(), families.c_str() + 1,
+      seconds, failures);
   std::string rm = "rm -rf " + scratch;
   if (std::system(rm.c_str()) != 0) return 2;
   return failures == 0 ? 0 : 1;
