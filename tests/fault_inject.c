@@ -3,6 +3,7 @@
  * files when any call it makes fails.
  *
  *   TJOIN_FAULT=write:3:28   fail the 3rd counted write() with errno 28
+ *   TJOIN_FAULT=malloc:3:12:on  fail the 3rd malloc() and every later one
  *   TJOIN_FAULT_LOG=path     counts of every family at exit ("write 4"), and
  *                            "fired" the moment the fault is injected
  *   TJOIN_FAULT_ALWAYS=fallocate:95,open_tmpfile:95
@@ -67,6 +68,7 @@ static int inside;      /* nonzero while this library calls into the C library *
 static int target = -1; /* the family to fail, or -1 */
 static unsigned long targetIndex;
 static int targetErrno;
+static int persist;                  /* every call of the family from the chosen one on fails */
 static int alwaysErrno[FamilyCount]; /* nonzero: every call of the family fails so */
 static const char* logPath;
 
@@ -97,7 +99,8 @@ __attribute__((constructor)) static void start(void) {
   if (fault != NULL && (target = familyNamed(fault)) >= 0) {
     char* end;
     targetIndex = strtoul(strchr(fault, ':') + 1, &end, 10);
-    targetErrno = *end == ':' ? atoi(end + 1) : EIO;
+    targetErrno = *end == ':' ? (int)strtol(end + 1, &end, 10) : EIO;
+    persist = strcmp(end, ":on") == 0;
   }
   for (const char* at = getenv("TJOIN_FAULT_ALWAYS"); at != NULL && *at != '\0';) {
     int f = familyNamed(at);
@@ -126,8 +129,9 @@ static int failHere(enum Family f) {
     errno = alwaysErrno[f];
     return 1;
   }
-  if (counts[f] != targetIndex || (int)f != target) return 0;
-  writeLog("fired\n");
+  if ((int)f != target || counts[f] < targetIndex || (counts[f] > targetIndex && !persist))
+    return 0;
+  if (counts[f] == targetIndex) writeLog("fired\n");
   errno = targetErrno;
   return 1;
 }
