@@ -3,6 +3,7 @@
  * files when any call it makes fails.
  *
  *   TJOIN_FAULT=write:3:28   fail the 3rd counted write() with errno 28
+ *   TJOIN_FAULT=write:3:0    make it a short write instead (read() too)
  *   TJOIN_FAULT=malloc:3:12:on  fail the 3rd malloc() and every later one
  *   TJOIN_FAULT_LOG=path     counts of every family at exit ("write 4"), and
  *                            "fired" the moment the fault is injected
@@ -194,10 +195,24 @@ WRAP(open, int, __open64_2, (const char* path, int flags), (path, flags))
 WRAP(openat, int, __openat_2, (int dir, const char* path, int flags), (dir, path, flags))
 WRAP(openat, int, __openat64_2, (int dir, const char* path, int flags), (dir, path, flags))
 
-WRAP(read, ssize_t, read, (int fd, void* buffer, size_t n), (fd, buffer, n))
-WRAP(read, ssize_t, __read_chk, (int fd, void* buffer, size_t n, size_t room),
-     (fd, buffer, n, room))
-WRAP(write, ssize_t, write, (int fd, const void* bytes, size_t n), (fd, bytes, n))
+/* Reads and writes: errno 0 chosen makes the call a short one, which moves
+ * half the bytes, as a pipe or a signal may have it. */
+static size_t shortened(size_t n) { return n > 1 ? n / 2 : n; }
+ssize_t read(int fd, void* buffer, size_t n) {
+  REAL(read);
+  if (!failHere(F_read)) return real_read(fd, buffer, n);
+  return targetErrno == 0 ? real_read(fd, buffer, shortened(n)) : -1;
+}
+ssize_t __read_chk(int fd, void* buffer, size_t n, size_t room) {
+  REAL(__read_chk);
+  if (!failHere(F_read)) return real___read_chk(fd, buffer, n, room);
+  return targetErrno == 0 ? real___read_chk(fd, buffer, shortened(n), room) : -1;
+}
+ssize_t write(int fd, const void* bytes, size_t n) {
+  REAL(write);
+  if (!failHere(F_write)) return real_write(fd, bytes, n);
+  return targetErrno == 0 ? real_write(fd, bytes, shortened(n)) : -1;
+}
 
 int close(int fd) {
   REAL(close);

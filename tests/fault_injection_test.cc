@@ -41,6 +41,7 @@ constexpr Errno Errnos[] = {
     {"EINTR", EINTR},   {"ENOMEM", ENOMEM}, {"EMFILE", EMFILE},         {"EEXIST", EEXIST},
     {"ENOENT", ENOENT}, {"EISDIR", EISDIR}, {"EOPNOTSUPP", EOPNOTSUPP}, {"ENOSYS", ENOSYS},
     {"ENOLCK", ENOLCK}, {"EINVAL", EINVAL}, {"EBADF", EBADF},           {"EFBIG", EFBIG},
+    {"SHORT", 0},  // no error: a read or write of half the bytes
 };
 
 // Each family the library counts, with the errnos its calls fail with: what
@@ -54,8 +55,8 @@ const Family Families[] = {
     {"open", {"EACCES", "ENOSPC"}},
     {"openat", {"EACCES", "ENOSPC"}},
     {"open_tmpfile", {"EOPNOTSUPP", "EISDIR", "EACCES"}},
-    {"read", {"EIO", "EINTR"}},
-    {"write", {"ENOSPC", "EINTR"}},
+    {"read", {"EIO", "EINTR", "SHORT"}},
+    {"write", {"ENOSPC", "EINTR", "SHORT"}},
     {"close", {"EIO"}},
     {"fstat", {"EIO"}},
     {"stat", {"EACCES"}},
