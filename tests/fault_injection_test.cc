@@ -1,18 +1,20 @@
 // Fault injection: tjoin runs with tests/fault_inject.c preloaded, which fails
 // one call of the C library, and must then still keep its promise. A first run
-// of each situation counts tjoin's calls of each family (open, write, malloc,
-// ...); then each call in turn, an even sample of 60 where there are more, is
-// failed with each errno the table below gives its family. A run passes when
-// it exits 0 with the whole output and the same console, or exits 1 with one
-// "tjoin: " line on standard error, the input and an old output byte-identical
-// (written in place, a failed write may leave the output short: a prefix of
-// the new one), and no other file left in the directory.
+// of each case (five places for the output, on this system and on one without
+// O_TMPFILE and fallocate) counts tjoin's calls of each family (open, write,
+// malloc, ...); then each call in turn, an even sample of 60 where there are
+// more, is failed with each errno the table below gives its family. A run
+// passes when it exits 0 with the whole output and the same console, or exits
+// 1 with one "tjoin: " line on standard error, the input and an old output
+// byte-identical (written in place, a failed write may leave the output short:
+// a prefix of the new one), and no other file left in the directory.
 //
 //   fault_injection_test TJOIN LIBRARY
-//   fault_injection_test TJOIN LIBRARY SITUATION FAMILY INDEX ERRNO
+//   fault_injection_test TJOIN LIBRARY CASE FAMILY INDEX ERRNO
 //
-// The second form makes one run, as "FAIL new write#3 ENOSPC: ..." names it,
-// and keeps its directory.
+// The second form makes the one run that "FAIL existing+oldfs write#3 ENOSPC:
+// ..." names, and keeps its directory. The exit status is 0 when every run
+// passes, 1 when one fails, 2 when the test cannot run.
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -390,7 +392,7 @@ std::string makeInput() {
 
 int main(int argc, char** argv) {
   if (argc != 3 && argc != 7) {
-    std::fprintf(stderr, "usage: %s TJOIN LIBRARY [SITUATION FAMILY INDEX ERRNO]\n", argv[0]);
+    std::fprintf(stderr, "usage: %s TJOIN LIBRARY [CASE FAMILY INDEX ERRNO]\n", argv[0]);
     return 2;
   }
   char* real = realpath(argv[1], nullptr);
@@ -430,7 +432,7 @@ int main(int argc, char** argv) {
         return runOne(c, {argv[4], std::strtoul(argv[5], nullptr, 10), argv[6]});
       }
     }
-    std::fprintf(stderr, "unknown situation %s\n", argv[3]);
+    std::fprintf(stderr, "unknown case %s\n", argv[3]);
     return 2;
   }
 
