@@ -53,5 +53,15 @@ TEST(OutOfMemory, ARefusedAllocationFailsTheRunAndLeavesTheOutput) {
   resetStore();
 }
 
+TEST(OutOfMemory, MemoryThatStaysRefusedIsStillOneLine) {
+  // Every allocation fails, the message's own among them: a missing input's
+  // error line cannot be built, and "tjoin: out of memory" is said without one.
+  resetStore();
+  refuseFrom = 1;
+  int status = run("no/such/input.txt", "no/such/output.txt");
+  refuseFrom = 0;
+  EXPECT_EQ(ExitError, status);
+}
+
 }  // namespace
 }  // namespace tjoin

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 #include <stdexcept>
+#include <string_view>
 
 #include "input/input_file.h"
 #include "ops/join.h"
@@ -10,6 +11,7 @@
 #include "ops/product.h"
 #include "output/output_file.h"
 #include "platform/console.h"
+#include "platform/platform.h"
 #include "store/quote.h"
 #include "store/store.h"
 
@@ -28,7 +30,19 @@ int fail(const std::string& err) {
   return ExitError;
 }
 
-constexpr const char* OutOfMemory = "out of memory";
+// Says "tjoin: out of memory" on standard error without allocating: the
+// memory may stay refused.
+int failForMemory() {
+  constexpr std::string_view OutOfMemory = "tjoin: out of memory";
+  for (std::string_view piece : {OutOfMemory, LineEnd}) {
+    while (!piece.empty()) {
+      std::ptrdiff_t n = writeSome(2, piece.data(), piece.size());
+      if (n <= 0) return ExitError;
+      piece.remove_prefix(static_cast<std::size_t>(n));
+    }
+  }
+  return ExitError;
+}
 
 int runJob(const char* inputPath, const char* outputPath) {
   std::string err;
@@ -81,12 +95,12 @@ int run(const char* inputPath, const char* outputPath) {
   // The store's own memory, and every string and vector of the run: the
   // system may refuse any of them (a ulimit, a full machine).
   try {
-    if (!storeHasCells()) return fail(OutOfMemory);
+    if (!storeHasCells()) return failForMemory();
     return runJob(inputPath, outputPath);
   } catch (const std::bad_alloc&) {
-    return fail(OutOfMemory);
+    return failForMemory();
   } catch (const std::length_error&) {
-    return fail(OutOfMemory);
+    return failForMemory();
   }
 }
 

@@ -108,7 +108,8 @@ int writeInPlace(const char* path, bool regular, OutputContent content) {
 // systems take. Returns attempt's last value, or an errno value.
 template <typename Attempt>
 int tryHiddenNames(const std::string& base, Attempt attempt) {
-  const std::string prefix = "." + base.substr(0, 200) + ".tjoin-";
+  std::string prefix = ".";
+  prefix.append(base, 0, 200).append(".tjoin-");
   constexpr char Letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
   for (int tries = 0; tries < 100; ++tries) {
     unsigned char random[6];

@@ -19,24 +19,30 @@ void writeOutput(LineOutput& out);
 // files end it, in one of three ways:
 //
 // - Replaced (a regular file with one link, or no file yet): the content goes
-//   to a new file beside it, which is renamed over path once it is whole and
-//   closed. Until then path names the old file (or nothing), after it the
-//   whole new one; the new file keeps the old one's permission bits, owner
-//   and group, or is made with 0664 as the umask allows. A symbolic link stays
-//   a link: the file it leads to is replaced, or created.
+//   to a new file in the same directory, without a name where the system
+//   allows, which is renamed over path once it is whole and closed. Until
+//   then path names the old file (or nothing), after it the whole new one; a
+//   signal that ends tjoin meanwhile removes the new file first. The new file
+//   keeps the old one's owner and group, and its permission bits (set-user-ID
+//   and set-group-ID included, set once the content is written), or is made
+//   with 0664 as the umask allows. A symbolic link stays a link: the file it
+//   leads to is replaced, or created.
 // - Through the descriptor, at its offset and without emptying it, where path
-//   is the file open on tjoin's standard output or standard error.
+//   is the file open for writing on tjoin's standard output or standard error.
 // - In place (emptied, then written), where a new file would change what the
 //   output is: not a regular file (a pipe, a terminal, /dev/null), a file with
 //   more than one hard link, an owner or group the process cannot give a new
 //   file, a directory in which it cannot make one, or a system that refuses
-//   the rename. An existing file is emptied only once the room for the whole
-//   output was there (where the file system can tell).
+//   the rename. A regular file is emptied only once the output is built in
+//   memory, no other tjoin writes it (a lock), and the room for the whole
+//   output was there (the file-size limit, and the file system's room where
+//   it can tell); the signals that would end tjoin wait until it is whole.
 //
 // Returns false, with a one-line reason naming path in *err, when the content
 // cannot be written whole: the old file is then as it was (written in place,
-// only a failure after the room check can leave it short), and no file this
-// run made is left.
+// only a write that fails after the room check, an I/O error, can leave it
+// short), and no file this run made is left. An allocation that fails throws
+// std::bad_alloc, with the same files left.
 bool writeOutputFile(const char* path, std::string* err, OutputContent content = writeOutput);
 
 }  // namespace tjoin

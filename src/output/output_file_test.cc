@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <new>
 #include <random>
 #include <sstream>
 #include <string>
@@ -48,6 +49,31 @@ TEST(OutputFile, AWriteThatFailsMidwayLeavesTheOldFileAndNoNewOne) {
   }
   EXPECT_EQ("the old file", readFile(dir / "out.txt"));
   EXPECT_EQ(1, std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+  fs::remove_all(dir);
+}
+
+TEST(OutputFile, AnAllocationThatFailsMidwayLeavesTheOldFileAndNoNewOne) {
+  fs::path dir;
+  for (unsigned n = std::random_device()();; ++n) {
+    dir = fs::temp_directory_path() / ("tjoin-output-" + std::to_string(n));
+    if (fs::create_directory(dir)) break;
+  }
+  std::ofstream(dir / "out.txt", std::ios::binary) << "the old file";
+  std::ofstream(dir / "linked.txt", std::ios::binary) << "the old file";
+  fs::create_hard_link(dir / "linked.txt", dir / "link.txt");
+  OutputContent failsMidway = [](LineOutput& out) {
+    writeLines(out, "join(A,B)\n\n");
+    throw std::bad_alloc();
+  };
+  // Replaced, created, and written in place.
+  for (const char* name : {"out.txt", "new.txt", "linked.txt"}) {
+    SCOPED_TRACE(name);
+    std::string path = (dir / name).string(), err;
+    EXPECT_THROW(writeOutputFile(path.c_str(), &err, failsMidway), std::bad_alloc);
+  }
+  EXPECT_EQ("the old file", readFile(dir / "out.txt"));
+  EXPECT_EQ("the old file", readFile(dir / "linked.txt"));
+  EXPECT_EQ(3, std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
   fs::remove_all(dir);
 }
 
