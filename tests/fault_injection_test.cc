@@ -55,7 +55,7 @@ struct Family {
 };
 const Family Families[] = {
     {"open", {"EACCES", "ENOSPC"}},
-    {"openat", {"EACCES", "ENOSPC"}},
+    {"openat", {"EACCES", "ENOSPC", "EEXIST"}},
     {"open_tmpfile", {"EOPNOTSUPP", "EISDIR", "EACCES"}},
     {"read", {"EIO", "EINTR", "SHORT"}},
     {"write", {"ENOSPC", "EINTR", "SHORT"}},
