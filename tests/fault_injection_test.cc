@@ -336,6 +336,13 @@ std::string check(const std::string& dir, const Case& c, const Fault& fault, con
     if (!startsWith(o.err, "tjoin: ") || o.err.find('\n') != o.err.size() - 1) {
       return "exit 1 with standard error " + o.err;
     }
+    if (fault.family.empty()) return "exit 1 without a fault: " + o.err;
+    // The line gives the reason of the call that failed, not of a later one.
+    std::string reason = std::strerror(errnoValue(fault.errnoName));
+    for (const char* memory : {"malloc", "calloc", "realloc", "aligned_alloc", "mmap"}) {
+      if (fault.family == memory) reason = "out of memory";
+    }
+    if (!o.err.ends_with(": " + reason + "\n")) return "exit 1 with another reason: " + o.err;
     if (!startsWith(expectedConsole, o.out)) return "exit 1 with standard output " + o.out;
     if (s != Situation::InputAsOutput && (!readFile(dir + "/in.txt", &bytes) || bytes != input)) {
       return "exit 1 and the input changed";
