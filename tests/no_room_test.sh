@@ -3,8 +3,8 @@
 # a private mount namespace (needs root; skipped with status 77 where that is
 # not allowed), then a full ext2 image. A run that lacks room must fail with
 # one error line and leave an existing output file byte-identical, also when it
-# is the input file, and must not leave behind a file it created. With room,
-# the same run succeeds.
+# is the input file or is written in place (a second hard link), and must not
+# leave behind a file it created. With room, the same run succeeds.
 #
 #   tests/no_room_test.sh path/to/tjoin
 #
@@ -38,6 +38,12 @@ checkFull() {  # checkFull LABEL
   check "$1status, existing output" 1 $?
   check "$1error line" "tjoin: cannot write 'out.txt': No space left on device" "$(cat "$scratch/stderr")"
   check "$1existing output" "an earlier output" "$(cat out.txt)"
+  # A second hard link: written in place, so emptied only with room for all.
+  tjoin in.txt linked.txt >/dev/null 2>"$scratch/stderr"
+  check "$1status, output written in place" 1 $?
+  check "$1error line, in place" "tjoin: cannot write 'linked.txt': No space left on device" "$(cat "$scratch/stderr")"
+  cmp -s linked.txt "$scratch/linked.copy"
+  check "$1output written in place is unchanged" 0 $?
 }
 
 scratch=$(mktemp -d)
@@ -51,6 +57,9 @@ cd "$small"
 { printf 'join(A,B)\n\nA(a t)\n'; seq 1000 1099; printf '\nB(b t)\n'; seq 2000 2099; } >in.txt
 cp in.txt "$scratch/in.copy"
 printf 'an earlier output\n' >out.txt
+seq 1000 >linked.txt
+ln linked.txt second-link.txt
+cp linked.txt "$scratch/linked.copy"
 
 checkFull ""
 
@@ -75,9 +84,12 @@ if command -v mkfs.ext2 >/dev/null && dd if=/dev/zero of="$scratch/ext2.img" bs=
   cd "$scratch/ext2"
   cp "$scratch/in.copy" in.txt
   printf 'an earlier output\n' >out.txt
+  cp "$scratch/linked.copy" linked.txt
+  ln linked.txt second-link.txt
   dd if=/dev/zero of=filler bs=4k 2>/dev/null
   checkFull "ext2: "
-  check "ext2: no new file is left" "filler in.txt lost+found out.txt" "$(ls -A | tr '\n' ' ' | sed 's/ $//')"
+  check "ext2: no new file is left" "filler in.txt linked.txt lost+found out.txt second-link.txt" \
+    "$(ls -A | tr '\n' ' ' | sed 's/ $//')"
   cd /
   umount "$scratch/ext2"
 else

@@ -48,15 +48,12 @@ SRWLOCK newFileLock = SRWLOCK_INIT;
 std::wstring newFileDirectory;
 std::wstring newFileName;  // the directory's path and the name; empty while there is none
 
-// While set, the events wait: heldEvent is the first one that came.
+// While set, an event waits in its handler (on its own thread) until the
+// main thread clears it.
 volatile LONG holding = 0;
-volatile LONG heldEvent = -1;
 
-BOOL WINAPI removeNewFileAndEnd(DWORD event) {
-  if (holding) {
-    InterlockedCompareExchange(&heldEvent, static_cast<LONG>(event), -1);
-    return TRUE;
-  }
+BOOL WINAPI removeNewFileAndEnd(DWORD) {
+  while (holding) Sleep(1);
   AcquireSRWLockExclusive(&newFileLock);
   if (!newFileName.empty()) DeleteFileW(newFileName.c_str());
   return FALSE;  // on to the default handler, which ends the process
@@ -99,11 +96,7 @@ void handleEndingSignals() { SetConsoleCtrlHandler(removeNewFileAndEnd, TRUE); }
 
 void holdEndingSignals() { holding = 1; }
 
-void releaseEndingSignals() {
-  holding = 0;
-  // An event that came meanwhile ends the process now, as it would have.
-  if (heldEvent != -1) ExitProcess(STATUS_CONTROL_C_EXIT);
-}
+void releaseEndingSignals() { holding = 0; }
 
 int openInput(const char* path) { return _open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT); }
 
@@ -160,8 +153,11 @@ int standardStreamOf(const FileFacts& facts) {
   for (int fd = 1; fd <= 2; ++fd) {
     BY_HANDLE_FILE_INFORMATION about;
     HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+    // A write of no bytes fails on a handle not open for writing.
+    DWORD written = 0;
     if (handle != INVALID_HANDLE_VALUE && GetFileInformationByHandle(handle, &about) &&
-        about.dwVolumeSerialNumber == facts.device && fileIndex(about) == facts.inode) {
+        about.dwVolumeSerialNumber == facts.device && fileIndex(about) == facts.inode &&
+        WriteFile(handle, "", 0, &written, nullptr)) {
       return fd;
     }
   }
@@ -278,9 +274,23 @@ void lockFile(int fd) {
     LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, MAXDWORD, MAXDWORD, &whole);
 }
 
-// Windows has no file-size limit, and no call that tells the room without
-// changing the file.
-int checkRoom(int, std::uint64_t) { return 0; }
+// Windows has no file-size limit. The room is asked for as the file's
+// allocation, which changes neither its size nor its content; emptying the
+// file frees it again.
+int checkRoom(int fd, std::uint64_t bytes) {
+  HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  LARGE_INTEGER size;
+  if (file == INVALID_HANDLE_VALUE || GetFileType(file) != FILE_TYPE_DISK ||
+      !GetFileSizeEx(file, &size) || bytes <= static_cast<std::uint64_t>(size.QuadPart)) {
+    return 0;
+  }
+  FILE_ALLOCATION_INFO allocation;
+  allocation.AllocationSize.QuadPart = static_cast<LONGLONG>(bytes);
+  if (SetFileInformationByHandle(file, FileAllocationInfo, &allocation, sizeof allocation))
+    return 0;
+  DWORD error = GetLastError();
+  return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL ? ENOSPC : 0;
+}
 
 int emptyFile(int fd) {
   struct _stat64 info;
