@@ -16,7 +16,8 @@
  * initialisation: the counts are the same on every run of the same command.
  * Calls made while this library is itself inside the C library (dlsym may
  * allocate) are neither counted nor failed. The failed call is not made at
- * all, except close(), which closes as Linux does when close reports EIO. */
+ * all, except close(), which closes as Linux does when close reports EIO, and
+ * a short read or write, which moves half the bytes. */
 
 /* The wrappers must bear the plain names: no 64-bit renaming, no fortified
  * inline versions of open() and read(). */
@@ -113,6 +114,7 @@ __attribute__((constructor)) static void start(void) {
 }
 
 __attribute__((destructor)) static void finish(void) {
+  counting = 0;
   char line[64];
   for (int f = 0; f < FamilyCount; ++f) {
     if (counts[f] == 0) continue;
@@ -130,8 +132,9 @@ static int failHere(enum Family f) {
     errno = alwaysErrno[f];
     return 1;
   }
-  if ((int)f != target || counts[f] < targetIndex || (counts[f] > targetIndex && !persist))
+  if ((int)f != target || counts[f] < targetIndex || (counts[f] > targetIndex && !persist)) {
     return 0;
+  }
   if (counts[f] == targetIndex) writeLog("fired\n");
   errno = targetErrno;
   return 1;
