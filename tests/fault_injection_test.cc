@@ -404,8 +404,9 @@ int main(int argc, char** argv) {
   }
   char* real = realpath(argv[1], nullptr);
   char* lib = realpath(argv[2], nullptr);
-  char dirTemplate[] = "/tmp/tjoin-fault-XXXXXX";
-  if (real == nullptr || lib == nullptr || mkdtemp(dirTemplate) == nullptr) {
+  const char* temporary = std::getenv("TMPDIR");
+  std::string dirTemplate = std::string(temporary ? temporary : "/tmp") + "/tjoin-fault-XXXXXX";
+  if (real == nullptr || lib == nullptr || mkdtemp(dirTemplate.data()) == nullptr) {
     std::perror("fault_injection_test");
     return 2;
   }
