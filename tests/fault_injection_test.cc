@@ -161,8 +161,9 @@ bool readFile(const std::string& path, std::string* bytes) {
   if (file == nullptr) return false;
   bytes->clear();
   char buffer[65536];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
     bytes->append(buffer, n);
+  }
   std::fclose(file);
   return true;
 }
@@ -297,7 +298,6 @@ std::string check(const std::string& dir, const Case& c, const Fault& fault, con
   std::vector<std::string> names = {"in.txt"};
   if (s == Situation::New ? ok : s != Situation::InputAsOutput) names.push_back("out.txt");
   if (s == Situation::SymbolicLink || s == Situation::HardLink) names.push_back("link.txt");
-  std::sort(names.begin(), names.end());
   for (const std::string& name : entries(dir)) {
     if (std::find(names.begin(), names.end(), name) == names.end()) return "left " + name;
   }
