@@ -29,12 +29,16 @@ std::string readFile(const fs::path& path) {
   return bytes.str();
 }
 
-TEST(OutputFile, AWriteThatFailsMidwayLeavesTheOldFileAndNoNewOne) {
-  fs::path dir;
+// A new directory of this test's own in the temporary directory.
+fs::path freshDirectory() {
   for (unsigned n = std::random_device()();; ++n) {
-    dir = fs::temp_directory_path() / ("tjoin-output-" + std::to_string(n));
-    if (fs::create_directory(dir)) break;
+    fs::path dir = fs::temp_directory_path() / ("tjoin-output-" + std::to_string(n));
+    if (fs::create_directory(dir)) return dir;
   }
+}
+
+TEST(OutputFile, AWriteThatFailsMidwayLeavesTheOldFileAndNoNewOne) {
+  fs::path dir = freshDirectory();
   std::ofstream(dir / "out.txt", std::ios::binary) << "the old file";
   // Half the output reaches the file, then a write fails.
   OutputContent failsMidway = [](LineOutput& out) {
@@ -53,11 +57,7 @@ TEST(OutputFile, AWriteThatFailsMidwayLeavesTheOldFileAndNoNewOne) {
 }
 
 TEST(OutputFile, AnAllocationThatFailsMidwayLeavesTheOldFileAndNoNewOne) {
-  fs::path dir;
-  for (unsigned n = std::random_device()();; ++n) {
-    dir = fs::temp_directory_path() / ("tjoin-output-" + std::to_string(n));
-    if (fs::create_directory(dir)) break;
-  }
+  fs::path dir = freshDirectory();
   std::ofstream(dir / "out.txt", std::ios::binary) << "the old file";
   std::ofstream(dir / "linked.txt", std::ios::binary) << "the old file";
   fs::create_hard_link(dir / "linked.txt", dir / "link.txt");
@@ -83,7 +83,8 @@ TEST(OutputFile, NeverTakesAClosedStandardDescriptor) {
   // would take descriptor 2, and an error message would land in it.
   static int outputFd = -1;
   OutputContent recordFd = [](LineOutput& out) { outputFd = out.fd; };
-  std::string path = (fs::temp_directory_path() / "tjoin-closed-stderr.txt").string();
+  fs::path dir = freshDirectory();
+  std::string path = (dir / "out.txt").string();
   pid_t child = fork();
   if (child == 0) {
     close(2);
@@ -95,7 +96,7 @@ TEST(OutputFile, NeverTakesAClosedStandardDescriptor) {
   int status = 0;
   waitpid(child, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-  fs::remove(path);
+  fs::remove_all(dir);
 }
 #endif
 

@@ -81,14 +81,16 @@ extern "C" void removeNewFileAndEnd(int signal) {
 }
 
 void handleSignal(int signal, const sigset_t& during) {
-  struct sigaction action;
-  // A signal that the caller had tjoin ignore (nohup) stays ignored.
-  if (sigaction(signal, nullptr, &action) != 0 || action.sa_handler == SIG_IGN) return;
-  action = {};
+  struct sigaction action = {}, before;
   action.sa_handler = removeNewFileAndEnd;
   action.sa_flags = SA_RESETHAND;
   action.sa_mask = during;
-  sigaction(signal, &action, nullptr);
+  // One call a signal in the usual case. A signal that the caller had tjoin
+  // ignore (nohup) stays ignored; one that comes in between waits, held back
+  // by the caller, and is then dropped as ignored.
+  if (sigaction(signal, &action, &before) == 0 && before.sa_handler == SIG_IGN) {
+    sigaction(signal, &before, nullptr);
+  }
 }
 
 // Holds the ending signals back for its lifetime.
@@ -104,12 +106,15 @@ class SignalsHeld {
   sigset_t saved_;
 };
 
+// The signal mask from before holdEndingSignals, which releaseEndingSignals
+// gives back.
 sigset_t heldSince;
 
 }  // namespace
 
 void handleEndingSignals() {
   signal(SIGXFSZ, SIG_IGN);
+  SignalsHeld held;
   const sigset_t during = endingSignals();
   for (int signal : EndingSignals) handleSignal(signal, during);
 #ifdef SIGRTMIN
