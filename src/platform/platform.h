@@ -1,6 +1,7 @@
 // The operating system's part of tjoin: file descriptors for the input and the
-// output file, the new file that replaces an output, the standard streams and
-// zero-filled memory. Everything else is portable C++. Failures are reported
+// output file, the new file that replaces an output, the signals that would
+// end tjoin while it writes, the standard streams and zero-filled memory.
+// Everything else is portable C++. Failures are reported
 // as errno values (std::strerror gives their text), as the C library reports
 // them on every platform tjoin runs on.
 
