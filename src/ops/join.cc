@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -33,7 +34,9 @@ struct KeyColumns {
 
 // Whether relation's columns[0..count) are consecutive columns of one input
 // table, in order: their origins (store/relation.h) say so.
+// REQUIRES: count > 0.
 bool isRun(const Relation& relation, const std::int32_t* columns, int count) {
+  assert(count > 0);
   const Column& first = relation.columns[columns[0]];
   if (first.originTable < 0) return false;
   for (int k = 1; k < count; ++k) {
@@ -147,7 +150,7 @@ bool naturalJoin(const Relation& left, const Relation& right, std::string* err) 
   // The ColumnPairs in the order of their right columns: a right table's
   // join columns side by side then make a key that stands in the text
   // whatever order the left has them in (W5's right table holds b, a).
-  std::array<std::int32_t, MaxColumns> leftColumns, rightColumns;
+  std::array<std::int32_t, MaxColumns> leftColumns{}, rightColumns{};
   const int count = store.pairCount;
   for (int k = 0; k < count; ++k) rightColumns[k] = k;
   std::stable_sort(rightColumns.begin(), rightColumns.begin() + count,
