@@ -27,6 +27,12 @@ void* operator new(std::size_t bytes) {
   if (void* memory = std::malloc(bytes == 0 ? 1 : bytes)) return memory;
   throw std::bad_alloc();
 }
+// The nothrow form too (std::stable_sort's buffer takes it), so that every
+// allocation the replaced deletes free came from malloc, under the sanitizers too.
+void* operator new(std::size_t bytes, const std::nothrow_t&) noexcept {
+  if (refuseFrom != 0 && bytes >= refuseFrom) return nullptr;
+  return std::malloc(bytes == 0 ? 1 : bytes);
+}
 void operator delete(void* memory) noexcept { std::free(memory); }
 void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
 
