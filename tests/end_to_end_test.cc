@@ -750,7 +750,7 @@ TEST_F(EndToEnd, SetUserAndGroupIdBitsStay) {
   EXPECT_EQ(06755u, info.st_mode & 07777);
 }
 
-TEST_F(EndToEnd, WritableFileInAReadOnlyDirectoryIsWrittenInPlace) {
+TEST_F(EndToEnd, AnUnprivilegedUserWritesInPlaceOrNotAtAll) {
   // Root may write anywhere: the run is then made as the user nobody, from a
   // copy of tjoin in the test's directory, which nobody can reach where the
   // build tree lies in a private directory such as /root.
@@ -787,6 +787,20 @@ TEST_F(EndToEnd, WritableFileInAReadOnlyDirectoryIsWrittenInPlace) {
   EXPECT_EQ("join(A)\n\nA(x t)\n1\n\nresult(x t)\n1\n\n", readFile(work() / "shut/out.txt"));
   EXPECT_EQ(before, inode());
   fs::permissions(work() / "shut", fs::perms::all);
+
+  // A file that its bits keep from the user, in a directory open to them, is
+  // refused as an open for writing would refuse it: not replaced.
+  writeFile(work() / "shut/kept.txt", PreviousOutput);
+  if (user != 0) {
+    ASSERT_EQ(0, chown((work() / "shut").c_str(), user, user));
+    ASSERT_EQ(0, chown((work() / "shut/kept.txt").c_str(), user, user));
+  }
+  fs::permissions(work() / "shut/kept.txt",
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  EXPECT_EQ(1, finish(spawn({"in.txt", "shut/kept.txt"}, -1, nullptr, out, err, user)));
+  EXPECT_EQ("tjoin: cannot write 'shut/kept.txt': Permission denied\n", readFile(err));
+  EXPECT_EQ(PreviousOutput, readFile(work() / "shut/kept.txt"));
+  EXPECT_EQ(std::vector<std::string>{}, newFilesIn(work() / "shut"));
 }
 
 // Whether child has ended, without reaping it: it can still be signalled.

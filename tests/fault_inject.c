@@ -51,7 +51,7 @@ extern void* __libc_realloc(void*, size_t);
 /* clang-format off */
 #define FAMILIES(X)                                                                   \
   X(open) X(openat) X(open_tmpfile) X(read) X(write) X(close)                         \
-  X(fstat) X(stat) X(lstat) X(fstatat) X(statx) X(readlink)                           \
+  X(fstat) X(stat) X(lstat) X(fstatat) X(statx) X(readlink) X(faccessat)              \
   X(rename) X(renameat) X(link) X(linkat) X(unlink) X(unlinkat)                       \
   X(fchmod) X(fchown) X(fallocate) X(ftruncate) X(fsync) X(getentropy) X(getrandom)  \
   X(mmap) X(malloc) X(calloc) X(realloc) X(aligned_alloc)                             \
@@ -242,6 +242,8 @@ WRAP(statx, int, statx, (int dir, const char* path, int flags, unsigned mask, st
 WRAP(readlink, ssize_t, readlink, (const char* path, char* buffer, size_t n), (path, buffer, n))
 WRAP(readlink, ssize_t, readlinkat, (int dir, const char* path, char* buffer, size_t n),
      (dir, path, buffer, n))
+WRAP(faccessat, int, faccessat, (int dir, const char* path, int mode, int flags),
+     (dir, path, mode, flags))
 WRAP(rename, int, rename, (const char* from, const char* to), (from, to))
 WRAP(renameat, int, renameat, (int fromDir, const char* from, int toDir, const char* to),
      (fromDir, from, toDir, to))

@@ -66,6 +66,7 @@ const Family Families[] = {
     {"fstatat", {"EACCES"}},
     {"statx", {"EACCES"}},
     {"readlink", {"EACCES"}},
+    {"faccessat", {"EACCES", "EIO"}},
     {"rename", {"EACCES", "EIO"}},
     {"renameat", {"EACCES", "EIO"}},
     {"link", {"EEXIST", "ENOENT", "ENOSPC"}},

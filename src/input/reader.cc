@@ -129,19 +129,21 @@ std::string meantHeading(const Cursor& in, std::size_t start) {
 }
 
 // Refuses a heading that names a table with an empty name, or with a name
-// holding "(": written out under it, the table would not say which it is, or
-// its header line would not read back. The heading word begins at start and
-// ends at white space, so a heading written with blanks, such as
-// "join(A, B)", names an empty table.
+// holding "(" or ")" (only a name before a "," can: "join(A),B)"): written
+// out under it, the table would not say which it is, or its header line would
+// not read back. The heading word begins at start and ends at white space, so
+// a heading written with blanks, such as "join(A, B)", names an empty table.
 bool checkTableNames(const Cursor& in, std::size_t start, std::string_view heading,
                      Failure* failure) {
   const std::size_t line = lineOf(in, start);
   for (int t = 0; t < store.tableCount; ++t) {
     std::string_view name = store.tables[t].name;
-    if (name.find('(') != std::string_view::npos) {
+    if (std::size_t paren = name.find_first_of("()"); paren != std::string_view::npos) {
+      const std::string held = "\"" + std::string(1, name[paren]) + "\"";
+      std::string reason = "the heading names the table " + quoted(name, QuotedBytes);
+      reason.append(", which holds ").append(held);
       return fail(failure, line,
-                  "the heading names the table " + quoted(name, QuotedBytes) +
-                      ", which holds \"(\": write join(T1,T2,...) with names free of \"(\"");
+                  reason.append(": write join(T1,T2,...) with names free of ").append(held));
     }
     if (!name.empty()) continue;
     std::string reason = "the heading names an empty table";

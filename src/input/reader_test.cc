@@ -174,7 +174,7 @@ TEST(Reader, RefusesTextOutsideTheFormat) {
        "line 3: table 'A' has no table block: the file ends where its "
        "header line should be" +
            skipped},
-      // Headings that name a table without a name, or one holding "(".
+      // Headings that name a table without a name, or one holding "(" or ")".
       {"\xEF\xBB\xBF join(A, B)\n\nA(x t)\n", "line 1: " + empty + "join(A,B) with no blank"},
       {"\n\njoin(A,\tB, C) x\n", "line 3: " + empty + "join(A,B,C) with no blank"},
       {"join(A,,B)\n", "line 1: " + empty + "join(A,B) with no empty name"},
@@ -184,6 +184,9 @@ TEST(Reader, RefusesTextOutsideTheFormat) {
       {"join(A(x),B)\n",
        "line 1: the heading names the table 'A(x)', which holds \"(\": write join(T1,T2,...) with "
        "names free of \"(\""},
+      {"join(A),B)\n",
+       "line 1: the heading names the table 'A)', which holds \")\": write join(T1,T2,...) with "
+       "names free of \")\""},
       // Not tjoin's layout at all.
       {"a,b,c\n1,2,3\n4,5,6\n", "line 1: the heading names an empty table" + heading},
       // A last row without a line end counts like any other.

@@ -214,6 +214,11 @@ bool writeOutputFile(const char* path, std::string* err, OutputContent content) 
       error = writeContent(stream, content);
     } else if (!facts.regular || facts.links > 1) {
       error = writeInPlace(path, facts.regular, content);
+    } else if (facts.writeRefused != 0) {
+      // A file its permission bits keep from the user stays as it is, as an
+      // open for writing would leave it: a new file renamed over it would
+      // get round them.
+      error = facts.writeRefused;
     } else {
       error = replace(path, true, facts, content);
     }

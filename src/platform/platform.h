@@ -62,6 +62,7 @@ struct FileFacts {
   std::uint64_t device = 0, inode = 0;
   unsigned mode = 0;  // permission bits
   std::int64_t owner = -1, group = -1;
+  int writeRefused = 0;  // why the process may not open it for writing (errno), or 0
 };
 
 // The facts of the file at path, symbolic links followed. Returns 0, or an

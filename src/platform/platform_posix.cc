@@ -162,6 +162,7 @@ int fileFacts(const char* path, FileFacts* facts) {
   facts->mode = static_cast<unsigned>(info.st_mode & 07777);
   facts->owner = static_cast<std::int64_t>(info.st_uid);
   facts->group = static_cast<std::int64_t>(info.st_gid);
+  facts->writeRefused = faccessat(AT_FDCWD, path, W_OK, AT_EACCESS) == 0 ? 0 : errno;
   return 0;
 }
 

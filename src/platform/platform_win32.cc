@@ -136,6 +136,7 @@ int fileFacts(const char* path, FileFacts* facts) {
   if (_stat64(path, &info) != 0) return errno;
   facts->regular = (info.st_mode & _S_IFMT) == _S_IFREG;
   facts->mode = static_cast<unsigned>(info.st_mode & 0777);
+  facts->writeRefused = (info.st_mode & _S_IWRITE) != 0 ? 0 : EACCES;
   // The C runtime gives no link count or file identity: the file system does.
   HANDLE file = openToAsk(path);
   BY_HANDLE_FILE_INFORMATION about;
