@@ -139,7 +139,8 @@ bool checkTableNames(const Cursor& in, std::size_t start, std::string_view headi
   for (int t = 0; t < store.tableCount; ++t) {
     std::string_view name = store.tables[t].name;
     if (std::size_t paren = name.find_first_of("()"); paren != std::string_view::npos) {
-      const std::string held = "\"" + std::string(1, name[paren]) + "\"";
+      std::string held = "\"\"";
+      held.insert(1, 1, name[paren]);
       std::string reason = "the heading names the table " + quoted(name, QuotedBytes);
       reason.append(", which holds ").append(held);
       return fail(failure, line,
