@@ -917,8 +917,13 @@ TEST_F(EndToEnd, ASignalLeavesTheOldFileOrTheWholeNewOneAndNoOtherFile) {
           caught += stopped && moment > 0;
         }
         std::vector<std::string> left = newFilesIn(work());
-        if (signal != SIGKILL || unnamed) {
+        if (signal != SIGKILL) {
           EXPECT_EQ(std::vector<std::string>{}, left);
+        } else if (unnamed) {
+          // A file without a name leaves nothing, but in the instant between
+          // naming the whole file and the rename (an emulator's slow run may
+          // be stopped only there).
+          for (const std::string& name : left) EXPECT_EQ(output, readFile(work() / name)) << name;
         }
         for (const std::string& name : left) fs::remove(work() / name);
       }
