@@ -259,6 +259,19 @@ class EndToEnd : public testing::Test {
     }
     return finish(child) == 0;
   }
+
+  // Makes the runs use a copy of tjoin in the test's directory, which user can
+  // reach where the build tree lies in a private directory such as /root.
+  // Returns false where user cannot reach even that (a private temporary
+  // directory).
+  bool runnableBy(uid_t user) {
+    binary_ = root_ / "tjoin";
+    fs::copy_file(TJOIN_BINARY, binary_, fs::copy_options::overwrite_existing);
+    fs::permissions(binary_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(root_, fs::perms::all);
+    return reachableBy(user, binary_);
+  }
 #endif
 
   // Writes input to in.txt, a previous output to out.txt, and runs on both.
@@ -732,6 +745,10 @@ TEST_F(EndToEnd, SetUserAndGroupIdBitsStay) {
   // run as root. A write by such a process clears these bits; they are set
   // on the new file after its content.
   const uid_t user = geteuid() == 0 ? 65534 : 0;
+  if (user != 0 && !runnableBy(user)) {
+    GTEST_SKIP() << "the user " << user << " cannot reach " << binary_
+                 << ": the temporary directory is private";
+  }
   writeFile(work() / "in.txt", "join(A,B)\n\nA(x t)\n1\n\nB(x t)\n1\n");
   ASSERT_EQ(0, chmod((work() / "in.txt").c_str(), 0644));
   writeFile(work() / "tool.txt", PreviousOutput);
@@ -755,16 +772,9 @@ TEST_F(EndToEnd, AnUnprivilegedUserWritesInPlaceOrNotAtAll) {
   // copy of tjoin in the test's directory, which nobody can reach where the
   // build tree lies in a private directory such as /root.
   const uid_t user = geteuid() == 0 ? 65534 : 0;
-  if (user != 0) {
-    binary_ = root_ / "tjoin";
-    fs::copy_file(TJOIN_BINARY, binary_);
-    fs::permissions(binary_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                 fs::perms::others_read | fs::perms::others_exec);
-    fs::permissions(root_, fs::perms::all);
-    if (!reachableBy(user, binary_)) {
-      GTEST_SKIP() << "the user " << user << " cannot reach " << binary_
-                   << ": the temporary directory is private";
-    }
+  if (user != 0 && !runnableBy(user)) {
+    GTEST_SKIP() << "the user " << user << " cannot reach " << binary_
+                 << ": the temporary directory is private";
   }
   fs::create_directory(work() / "shut");
   writeFile(work() / "in.txt", "join(A)\n\nA(x t)\n1\n");
